@@ -1,0 +1,69 @@
+#include "jukebox/SoundCache.hpp"
+
+#include "shell/Failure.hpp"
+
+namespace jukebox {
+
+namespace {
+
+[[noreturn]] void failLookup(std::string_view location, std::string_view function) {
+    std::string text(location);
+    text += ": Non-exhaustive patterns in";
+    text += " function ";
+    text += function;
+    throw shell::Failure(shell::FailureKind::Plain, text);
+}
+
+template <typename Handle>
+const CacheEntry<Handle>* findEntry(std::span<const CacheEntry<Handle>> entries, std::string_view key) {
+    for (const auto& entry : entries) {
+        if (std::string_view(entry.key) == key) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+MusicHandle loadMusic(const char* path) {
+    MusicHandle music(Mix_LoadMUS(path));
+    if (!music) {
+        shell::failWithSdlError("Mix_LoadMUS");
+    }
+    return music;
+}
+
+ChunkHandle loadEffect(const char* path) {
+    // A stream that failed to open goes to the mixer as it is; the mixer closes the stream.
+    ChunkHandle chunk(Mix_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1));
+    if (!chunk) {
+        shell::failWithSdlError("Mix_LoadWAV");
+    }
+    return chunk;
+}
+
+MusicHandle fetchCacheBGM(std::span<const MusicEntry> cacheBGM, std::string_view key) {
+    const MusicEntry* entry = findEntry(cacheBGM, key);
+    if (entry == nullptr) {
+        failLookup("Plinkar:(196,0)-(200,33)", "fetchCacheBGM");
+    }
+    return entry->loader(entry->key);
+}
+
+ChunkHandle fetchCacheSE(std::span<const EffectEntry> cacheSE, std::string_view key) {
+    const EffectEntry* entry = findEntry(cacheSE, key);
+    if (entry == nullptr) {
+        failLookup("Plinkar:(202,0)-(206,32)", "fetchCacheSE");
+    }
+    return entry->loader(entry->key);
+}
+
+std::string effectKey(std::string_view prefix, int k) {
+    std::string key(prefix);
+    key += std::to_string(k);
+    key += ".wav";
+    return key;
+}
+
+} // namespace jukebox
