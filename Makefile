@@ -1,0 +1,45 @@
+# A thin layer over CMake: configure once, then build, run and test through it.
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+PREFIX ?= /usr/local
+JOBS ?= $(shell nproc)
+# Warnings fail the build in CI; elsewhere a newer compiler's new warning should not stop a user.
+WERROR ?= $(if $(CI),ON,OFF)
+
+CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
+
+.PHONY: all deps test-deps run test test-asan install uninstall format clean
+
+all: deps
+	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+deps:
+	@tools/install-deps build
+
+test-deps:
+	@tools/install-deps test
+
+run: all
+	./$(BUILD_DIR)/jukebox
+
+test: test-deps all test-asan
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+test-asan: test-deps
+	@test -f $(ASAN_DIR)/CMakeCache.txt || \
+		$(CONFIGURE) -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DJUKEBOX_SANITIZE=ON
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+install: all
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+uninstall:
+	cmake --build $(BUILD_DIR) --target uninstall
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.c')
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)
