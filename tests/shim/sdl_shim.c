@@ -9,7 +9,9 @@
  * SHIM_EVENTS    space-separated: wait:MS, key:K[:MOD], up:K, motion, quit
  *                (K is a single character or F4, KP1, KP2; MOD is a number, e.g. 0x100)
  */
+#ifndef _GNU_SOURCE
 #define _GNU_SOURCE
+#endif
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_mixer.h>
