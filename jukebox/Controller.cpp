@@ -61,7 +61,8 @@ void playMusic(const PKCache& cache, PlayingSounds& playing, const char* key) {
     playing.music = std::move(music);
 }
 
-void playEffect(const PKCache& cache, PlayingSounds& playing, std::string_view prefix, int lo, int hi) {
+void playEffect(const PKCache& cache, PlayingSounds& playing, std::string_view prefix, int lo,
+                int hi) {
     const int variant = shell::randomInRange(lo, hi);
     ChunkHandle chunk = fetchCacheSE(cache.cacheSE(), effectKey(prefix, variant));
     const int channel = Mix_PlayChannelTimed(-1, chunk.get(), 0, -1);

@@ -26,6 +26,7 @@ void jukeboxLoop(const PKCache& cache, PlayingSounds& playing);
 void playMusic(const PKCache& cache, PlayingSounds& playing, const char* key);
 
 /// Plays one effect under `prefix`, its variant drawn from lo..hi, on the first free channel.
-void playEffect(const PKCache& cache, PlayingSounds& playing, std::string_view prefix, int lo, int hi);
+void playEffect(const PKCache& cache, PlayingSounds& playing, std::string_view prefix, int lo,
+                int hi);
 
 } // namespace jukebox

@@ -15,7 +15,8 @@ namespace {
 }
 
 template <typename Handle>
-const CacheEntry<Handle>* findEntry(std::span<const CacheEntry<Handle>> entries, std::string_view key) {
+const CacheEntry<Handle>* findEntry(std::span<const CacheEntry<Handle>> entries,
+                                    std::string_view key) {
     for (const auto& entry : entries) {
         if (std::string_view(entry.key) == key) {
             return &entry;

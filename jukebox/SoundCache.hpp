@@ -24,7 +24,8 @@ using ChunkHandle = std::unique_ptr<Mix_Chunk, ChunkDeleter>;
 
 /// Loads a track afresh with Mix_LoadMUS; throws the "Mix_LoadMUS" failure.
 [[nodiscard]] MusicHandle loadMusic(const char* path);
-/// Loads an effect afresh through SDL_RWFromFile and Mix_LoadWAV_RW; throws the "Mix_LoadWAV" failure.
+/// Loads an effect afresh through SDL_RWFromFile and Mix_LoadWAV_RW; throws the "Mix_LoadWAV"
+/// failure.
 [[nodiscard]] ChunkHandle loadEffect(const char* path);
 
 /// One asset: its path, and the loader that reads that same path.
@@ -38,7 +39,8 @@ using EffectEntry = CacheEntry<ChunkHandle>;
 /// The table of sound assets. It holds paths and loaders, never a loaded sound.
 class PKCache {
   public:
-    constexpr PKCache(std::span<const MusicEntry> cacheBGM, std::span<const EffectEntry> cacheSE) noexcept
+    constexpr PKCache(std::span<const MusicEntry> cacheBGM,
+                      std::span<const EffectEntry> cacheSE) noexcept
         : bgm_(cacheBGM), se_(cacheSE) {}
     [[nodiscard]] constexpr std::span<const MusicEntry> cacheBGM() const noexcept { return bgm_; }
     [[nodiscard]] constexpr std::span<const EffectEntry> cacheSE() const noexcept { return se_; }

@@ -38,8 +38,12 @@ shell::SurfacePtr showBackground() {
     return background;
 }
 
-void presentScreen() { flip(screenSurface()); }
+void presentScreen() {
+    flip(screenSurface());
+}
 
-void releaseBackground(shell::SurfacePtr background) { background.reset(); }
+void releaseBackground(shell::SurfacePtr background) {
+    background.reset();
+}
 
 } // namespace jukebox

@@ -36,9 +36,9 @@ void setWindowIcon(const char* path, std::uint32_t colorKey) {
     SDL_WM_SetIcon(icon.get(), nullptr);
 }
 
-void runApplication(std::int32_t screenWidth, std::int32_t screenHeight, std::u32string_view caption,
-                    const char* iconPath, std::uint32_t iconColorKey, std::int32_t audioFrequency,
-                    const std::function<void()>& application) {
+void runApplication(std::int32_t screenWidth, std::int32_t screenHeight,
+                    std::u32string_view caption, const char* iconPath, std::uint32_t iconColorKey,
+                    std::int32_t audioFrequency, const std::function<void()>& application) {
     // Only -1 means failure; any other result, negative ones included, counts as success.
     if (SDL_Init(kInitFlags) == -1) {
         failWithSdlError("SDL_Init");

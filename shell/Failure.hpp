@@ -16,7 +16,8 @@ enum class FailureKind {
 /// The one exception type of the program: a failure that ends it, with the text the user sees.
 class Failure : public std::runtime_error {
   public:
-    Failure(FailureKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Failure(FailureKind kind, const std::string& message)
+        : std::runtime_error(message), kind_(kind) {}
     [[nodiscard]] FailureKind kind() const noexcept { return kind_; }
 
   private:

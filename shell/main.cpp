@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         shell::reportFailure(std::cerr, program, failure);
         return 1;
     } catch (const std::exception& error) {
-        shell::reportFailure(std::cerr, program, shell::Failure(shell::FailureKind::Plain, error.what()));
+        shell::reportFailure(std::cerr, program,
+                             shell::Failure(shell::FailureKind::Plain, error.what()));
         return 1;
     }
     return 0;

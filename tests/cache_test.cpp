@@ -48,7 +48,8 @@ TEST_F(Cache, TableFilesSevenAssetsUnderTheirPaths) {
     ASSERT_EQ(se.size(), 5U);
     EXPECT_STREQ(bgm[0].key, "data/bgm1.ogg");
     EXPECT_STREQ(bgm[1].key, "data/bgm2.ogg");
-    const char* effects[] = {"data/m0.wav", "data/m1.wav", "data/s0.wav", "data/b0.wav", "data/b1.wav"};
+    const char* effects[] = {"data/m0.wav", "data/m1.wav", "data/s0.wav", "data/b0.wav",
+                             "data/b1.wav"};
     for (std::size_t i = 0; i < se.size(); ++i) {
         EXPECT_STREQ(se[i].key, effects[i]);
         EXPECT_TRUE(fetchCacheSE(se, effects[i])) << effects[i];
@@ -66,13 +67,14 @@ TEST_F(Cache, EffectKeysAreBuiltFromPrefixAndNumber) {
 }
 
 TEST_F(Cache, MissesStopWithTheirOwnTextAndNoSdlWrapping) {
-    const std::string seMiss = "Plinkar:(202,0)-(206,32): Non-exhaustive patterns in function fetchCacheSE";
+    const std::string seMiss =
+        "Plinkar:(202,0)-(206,32): Non-exhaustive patterns in function fetchCacheSE";
     const std::string bgmMiss =
         "Plinkar:(196,0)-(200,33): Non-exhaustive patterns in function fetchCacheBGM";
     const auto se = kJukeboxCache.cacheSE();
     const auto bgm = kJukeboxCache.cacheBGM();
-    for (const char* key : {"data/m2.wav", "data/m-1.wav", "data/M0.wav", "data/m0.WAV", "data//m0.wav",
-                            "data/m0.wav ", "", "data/bgm1.ogg"}) {
+    for (const char* key : {"data/m2.wav", "data/m-1.wav", "data/M0.wav", "data/m0.WAV",
+                            "data//m0.wav", "data/m0.wav ", "", "data/bgm1.ogg"}) {
         const Failure failure = failureOf([&] { (void)fetchCacheSE(se, key); });
         EXPECT_EQ(failure.kind(), FailureKind::Plain) << key;
         EXPECT_EQ(failure.what(), seMiss) << key;
@@ -113,18 +115,24 @@ TEST_F(Cache, MissingAndCorruptFilesGiveTheLoadersFailures) {
         std::function<void()> fetch;
         const char* prefix;
     } cases[] = {
-        {[] { (void)fetchCacheBGM(kJukeboxCache.cacheBGM(), "data/bgm2.ogg"); }, "Mix_LoadMUS\nSDL message: "},
-        {[] { (void)fetchCacheBGM(kJukeboxCache.cacheBGM(), "data/bgm1.ogg"); }, "Mix_LoadMUS\nSDL message: "},
-        {[] { (void)fetchCacheSE(kJukeboxCache.cacheSE(), "data/b1.wav"); }, "Mix_LoadWAV\nSDL message: "},
-        {[] { (void)fetchCacheSE(kJukeboxCache.cacheSE(), "data/m0.wav"); }, "Mix_LoadWAV\nSDL message: "},
+        {[] { (void)fetchCacheBGM(kJukeboxCache.cacheBGM(), "data/bgm2.ogg"); },
+         "Mix_LoadMUS\nSDL message: "},
+        {[] { (void)fetchCacheBGM(kJukeboxCache.cacheBGM(), "data/bgm1.ogg"); },
+         "Mix_LoadMUS\nSDL message: "},
+        {[] { (void)fetchCacheSE(kJukeboxCache.cacheSE(), "data/b1.wav"); },
+         "Mix_LoadWAV\nSDL message: "},
+        {[] { (void)fetchCacheSE(kJukeboxCache.cacheSE(), "data/m0.wav"); },
+         "Mix_LoadWAV\nSDL message: "},
     };
     for (const auto& c : cases) {
         const Failure failure = failureOf(c.fetch);
         EXPECT_EQ(failure.kind(), FailureKind::Sdl);
         EXPECT_TRUE(std::string(failure.what()).starts_with(c.prefix)) << failure.what();
-        EXPECT_GT(std::string(failure.what()).size(), std::string(c.prefix).size()) << failure.what();
+        EXPECT_GT(std::string(failure.what()).size(), std::string(c.prefix).size())
+            << failure.what();
     }
-    EXPECT_TRUE(fetchCacheSE(kJukeboxCache.cacheSE(), "data/b0.wav")) << "the other files still load";
+    EXPECT_TRUE(fetchCacheSE(kJukeboxCache.cacheSE(), "data/b0.wav"))
+        << "the other files still load";
     std::filesystem::current_path(home);
 }
 

@@ -10,7 +10,8 @@ namespace {
 using jukebox::kJukeboxCache;
 using jukebox::PlayingSounds;
 
-// The controller in process: dummy video and audio drivers, the test assets in the current directory.
+// The controller in process: dummy video and audio drivers, the test assets in the current
+// directory.
 class Controller : public ::testing::Test {
   protected:
     void SetUp() override {

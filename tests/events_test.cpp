@@ -57,8 +57,13 @@ TEST_F(Events, BoundKeysMapWhateverTheModifiers) {
         {SDLK_1, PKREvent::PKRTmp1}, {SDLK_2, PKREvent::PKRTmp2}, {SDLK_m, PKREvent::PKRTmpM},
         {SDLK_s, PKREvent::PKRTmpS}, {SDLK_b, PKREvent::PKRTmpB}, {SDLK_f, PKREvent::PKRFade},
     };
-    const unsigned modifiers[] = {KMOD_NONE, KMOD_LSHIFT, KMOD_RCTRL, KMOD_CAPS, KMOD_NUM,
-                                  KMOD_LALT | KMOD_RALT, KMOD_LMETA | KMOD_MODE | KMOD_LCTRL};
+    const unsigned modifiers[] = {KMOD_NONE,
+                                  KMOD_LSHIFT,
+                                  KMOD_RCTRL,
+                                  KMOD_CAPS,
+                                  KMOD_NUM,
+                                  KMOD_LALT | KMOD_RALT,
+                                  KMOD_LMETA | KMOD_MODE | KMOD_LCTRL};
     for (const auto& binding : bindings) {
         for (const unsigned mod : modifiers) {
             pushKey(binding.sym, mod);

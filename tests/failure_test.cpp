@@ -45,7 +45,8 @@ TEST(Failure, ReportWrapsSdlFailuresOnlyAndEndsInALineFeed) {
     EXPECT_EQ(out.str(), "jukebox: user error (IMG_Load\nSDL message: x)\n");
 
     out.str("");
-    shell::reportFailure(out, "jukebox", Failure(FailureKind::Plain, "Plinkar:(202,0)-(206,32): oops"));
+    shell::reportFailure(out, "jukebox",
+                         Failure(FailureKind::Plain, "Plinkar:(202,0)-(206,32): oops"));
     EXPECT_EQ(out.str(), "jukebox: Plinkar:(202,0)-(206,32): oops\n");
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 #include <set>
 #include <sstream>
@@ -60,18 +61,39 @@ TEST(Session, StartUpRunAndShutdownMakeTheirCallsInOrder) {
     EXPECT_EQ(countLines(log, "Mix_CloseAudio"), 1U);
     EXPECT_EQ(countLines(log, "SDL_UpperBlit"), 1U) << "the picture is blitted once";
     EXPECT_EQ(countLines(log, "SDL_Flip"), 2U) << "two flips before the first event";
-    // Addresses are reused (the picture may take the icon's), and SDL_Quit frees SDL's own surfaces.
+    // Addresses are reused (the picture may take the icon's), and SDL_Quit frees SDL's own
+    // surfaces.
     const std::vector<std::string> running(log.begin() + static_cast<long>(backgroundLoad),
-                                           log.begin() + static_cast<long>(findLine(log, "SDL_Quit")));
+                                           log.begin() +
+                                               static_cast<long>(findLine(log, "SDL_Quit")));
     EXPECT_EQ(countLines(running, "SDL_FreeSurface"), 1U) << "the picture, once";
 }
 
 TEST(Session, ScreenIsFlippedOnceAfterEveryEvent) {
     const Scratch scratch;
-    const auto run = runSession(scratch, SessionOptions("key:s key:a motion key:f key:F4:0x1100 up:s quit"));
+    const auto run =
+        runSession(scratch, SessionOptions("key:s key:a motion key:f key:F4:0x1100 up:s quit"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // Only s and f are jukebox events (a, motion, Num Lock+Alt+F4 and the release are dropped).
     EXPECT_EQ(countLines(run.log, "SDL_Flip"), 4U);
+}
+
+TEST(Session, TerminationSignalsQuitLikeTheCloseButton) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const Scratch scratch;
+        SessionOptions options("key:1 key:s");
+        options.signal = signal;
+        options.signalAfter = std::chrono::milliseconds(500);
+        const auto run = runSession(scratch, options);
+        EXPECT_EQ(run.exitCode, 0) << "signal " << signal << ": " << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::string track = lastWord(run.log[findLine(run.log, "Mix_LoadMUS")]);
+        const std::string picture = lastWord(run.log[findLine(run.log, "IMG_Load data/b.png")]);
+        const std::size_t music = findLine(run.log, "Mix_FreeMusic " + track);
+        EXPECT_LT(music, findLine(run.log, "SDL_FreeSurface " + picture, music));
+        EXPECT_EQ(countLines(run.log, "Mix_CloseAudio"), 1U);
+        EXPECT_EQ(countLines(run.log, "SDL_Quit"), 1U);
+    }
 }
 
 TEST(Session, InitResultOtherThanMinusOneIsSuccess) {
@@ -92,7 +114,9 @@ struct FatalCase {
     std::size_t sdlQuits;
 };
 
-void PrintTo(const FatalCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const FatalCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Fatal : public ::testing::TestWithParam<FatalCase> {};
 
@@ -119,37 +143,137 @@ const char* const kAllKeys = "key:1 key:2 key:f key:s wait:50 key:m key:m key:m 
 INSTANTIATE_TEST_SUITE_P(
     Session, Fatal,
     ::testing::Values(
-        FatalCase{"InitFails", {"SHIM_FAIL=SDL_Init"}, {}, {}, "quit",
-                  "jukebox: user error (SDL_Init\nSDL message: SDL_Init refused by the test)\n", 0},
-        FatalCase{"NoVideoDevice", {"SDL_VIDEODRIVER=bogus"}, {}, {}, "quit",
-                  "jukebox: user error (SDL_Init\nSDL message: No available video device)\n", 0},
-        FatalCase{"VideoModeFails", {"SHIM_FAIL=SDL_SetVideoMode"}, {}, {}, "quit",
+        FatalCase{"InitFails",
+                  {"SHIM_FAIL=SDL_Init"},
+                  {},
+                  {},
+                  "quit",
+                  "jukebox: user error (SDL_Init\nSDL message: SDL_Init refused by the test)\n",
+                  0},
+        FatalCase{"NoVideoDevice",
+                  {"SDL_VIDEODRIVER=bogus"},
+                  {},
+                  {},
+                  "quit",
+                  "jukebox: user error (SDL_Init\nSDL message: No available video device)\n",
+                  0},
+        FatalCase{"VideoModeFails",
+                  {"SHIM_FAIL=SDL_SetVideoMode"},
+                  {},
+                  {},
+                  "quit",
                   "jukebox: user error (SDL_SetVideoMode\nSDL message: SDL_SetVideoMode refused by "
                   "the test)\n",
                   1},
-        FatalCase{"IconMissing", {}, {"images/icon.bmp"}, {}, "quit",
-                  "jukebox: user error (IMG_Load\nSDL message: Couldn't open data/images/icon.bmp)\n", 1},
-        FatalCase{"AudioFails", {"SHIM_FAIL=Mix_OpenAudio"}, {}, {}, "quit",
+        FatalCase{
+            "IconMissing",
+            {},
+            {"images/icon.bmp"},
+            {},
+            "quit",
+            "jukebox: user error (IMG_Load\nSDL message: Couldn't open data/images/icon.bmp)\n",
+            1},
+        FatalCase{"AudioFails",
+                  {"SHIM_FAIL=Mix_OpenAudio"},
+                  {},
+                  {},
+                  "quit",
                   "jukebox: user error (Mix_OpenAudio\nSDL message: Mix_OpenAudio refused by the "
                   "test)\n",
                   1},
-        FatalCase{"EmptySdlError", {"SHIM_FAIL=Mix_OpenAudio", "SHIM_EMPTY_ERROR=1"}, {}, {}, "quit",
-                  "jukebox: user error (Mix_OpenAudio\nSDL message: No SDL error)\n", 1},
-        FatalCase{"BackgroundMissing", {}, {"b.png"}, {}, "quit",
-                  "jukebox: user error (IMG_Load\nSDL message: Couldn't open data/b.png)\n", 1},
-        FatalCase{"ScreenMissing", {"SHIM_FAIL=SDL_GetVideoSurface@2"}, {}, {}, "quit",
+        FatalCase{"EmptySdlError",
+                  {"SHIM_FAIL=Mix_OpenAudio", "SHIM_EMPTY_ERROR=1"},
+                  {},
+                  {},
+                  "quit",
+                  "jukebox: user error (Mix_OpenAudio\nSDL message: No SDL error)\n",
+                  1},
+        FatalCase{"BackgroundMissing",
+                  {},
+                  {"b.png"},
+                  {},
+                  "quit",
+                  "jukebox: user error (IMG_Load\nSDL message: Couldn't open data/b.png)\n",
+                  1},
+        FatalCase{"ScreenMissing",
+                  {"SHIM_FAIL=SDL_GetVideoSurface@2"},
+                  {},
+                  {},
+                  "quit",
                   "jukebox: user error (SDL_GetVideoSurface\nSDL message: SDL_GetVideoSurface "
                   "refused by the test)\n",
                   1},
-        FatalCase{"FlipFailsInTheLoop", {"SHIM_FAIL=SDL_Flip@3"}, {}, {}, "key:s wait:100 quit",
-                  "jukebox: user error (SDL_Flip\nSDL message: SDL_Flip refused by the test)\n", 1},
-        FatalCase{"TrackMissing", {}, {"bgm2.ogg"}, {}, "key:1 wait:200 key:2 wait:5000 quit",
+        FatalCase{"FlipFailsInTheLoop",
+                  {"SHIM_FAIL=SDL_Flip@3"},
+                  {},
+                  {},
+                  "key:s wait:100 quit",
+                  "jukebox: user error (SDL_Flip\nSDL message: SDL_Flip refused by the test)\n",
+                  1},
+        FatalCase{"TrackMissing",
+                  {},
+                  {"bgm2.ogg"},
+                  {},
+                  "key:1 wait:200 key:2 wait:5000 quit",
                   "jukebox: user error (Mix_LoadMUS\nSDL message: Couldn't open 'data/bgm2.ogg')\n",
                   1},
-        FatalCase{"EffectMissing", {}, {"s0.wav"}, {}, "key:s wait:5000 quit",
-                  "jukebox: user error (Mix_LoadWAV\nSDL message: Mix_LoadWAV_RW with NULL src)\n", 1},
-        FatalCase{"EffectCorrupt", {}, {}, {"m0.wav", "m1.wav"}, "key:m wait:5000 quit",
-                  "jukebox: user error (Mix_LoadWAV\nSDL message: Unrecognized sound file type)\n", 1}),
+        FatalCase{"EffectMissing",
+                  {},
+                  {"s0.wav"},
+                  {},
+                  "key:s wait:5000 quit",
+                  "jukebox: user error (Mix_LoadWAV\nSDL message: Mix_LoadWAV_RW with NULL src)\n",
+                  1},
+        FatalCase{"EffectCorrupt",
+                  {},
+                  {},
+                  {"m0.wav", "m1.wav"},
+                  "key:m wait:5000 quit",
+                  "jukebox: user error (Mix_LoadWAV\nSDL message: Unrecognized sound file type)\n",
+                  1},
+        FatalCase{"BothBVariantsMissing",
+                  {},
+                  {"b0.wav", "b1.wav"},
+                  {},
+                  "key:1 key:s key:b wait:5000 quit",
+                  "jukebox: user error (Mix_LoadWAV\nSDL message: Mix_LoadWAV_RW with NULL src)\n",
+                  1},
+        FatalCase{"IconCorrupt",
+                  {},
+                  {},
+                  {"images/icon.bmp"},
+                  "quit",
+                  "jukebox: user error (IMG_Load\nSDL message: Unsupported image format)\n",
+                  1},
+        FatalCase{"BackgroundCorrupt",
+                  {},
+                  {},
+                  {"b.png"},
+                  "quit",
+                  "jukebox: user error (IMG_Load\nSDL message: Unsupported image format)\n",
+                  1},
+        FatalCase{
+            "TrackCorrupt",
+            {},
+            {},
+            {"bgm1.ogg"},
+            "key:2 key:1 wait:5000 quit",
+            "jukebox: user error (Mix_LoadMUS\nSDL message: Not an Ogg Vorbis audio stream)\n",
+            1},
+        FatalCase{"NoAudioDevice",
+                  {"SDL_AUDIODRIVER=bogus"},
+                  {},
+                  {},
+                  "quit",
+                  "jukebox: user error (Mix_OpenAudio\nSDL message: No SDL error)\n",
+                  1},
+        FatalCase{"FirstFlipFails",
+                  {"SHIM_FAIL=SDL_Flip@1"},
+                  {},
+                  {},
+                  "quit",
+                  "jukebox: user error (SDL_Flip\nSDL message: SDL_Flip refused by the test)\n",
+                  1}),
     [](const auto& param) { return std::string(param.param.name); });
 
 /// The n-th space-separated word of a line.
@@ -222,8 +346,8 @@ TEST(Session, ShutdownReleasesTheMusicThenTheEffectsThenThePicture) {
     const std::string track = lastWord(log[findLine(log, "Mix_LoadMUS")]);
     const std::size_t music = findLine(log, "Mix_FreeMusic " + track, quit);
     const std::size_t effect = findLine(log, "Mix_FreeChunk", quit);
-    const std::size_t picture =
-        findLine(log, "SDL_FreeSurface " + lastWord(log[findLine(log, "IMG_Load data/b.png")]), quit);
+    const std::size_t picture = findLine(
+        log, "SDL_FreeSurface " + lastWord(log[findLine(log, "IMG_Load data/b.png")]), quit);
     const std::size_t audio = findLine(log, "Mix_CloseAudio", quit);
     EXPECT_LT(quit, music);
     EXPECT_LT(music, effect);

@@ -34,8 +34,8 @@ Capture record(const Scratch& scratch, const std::string& events) {
 
 TEST(Sound, SilentUntilAKeyThenTracksSwitchFadeAndReturnAtFullVolume) {
     const Scratch scratch;
-    const Capture capture =
-        record(scratch, "wait:300 key:1 wait:600 key:2 wait:600 key:f wait:800 key:1 wait:400 quit");
+    const Capture capture = record(
+        scratch, "wait:300 key:1 wait:600 key:2 wait:600 key:f wait:800 key:1 wait:400 quit");
     const auto one = capture.levels(kTrack1, kWindow);
     const auto two = capture.levels(kTrack2, kWindow);
     ASSERT_GT(one.size(), 40U) << capture.seconds() << " s recorded";

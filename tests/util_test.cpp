@@ -30,11 +30,17 @@ TEST(EncodeUtf8, EachLengthChangesAtItsThreshold) {
         char32_t codePoint;
         const char* bytes;
     } cases[] = {
-        {0x00, "00"},          {0x7F, "7F"},          {0x80, "C2 80"},
-        {0x7FF, "DF BF"},      {0x800, "E0 A0 80"},   {0xFFFF, "EF BF BF"},
-        {0x10000, "F0 90 80 80"}, {0x10FFFF, "F4 8F BF BF"},
+        {0x00, "00"},
+        {0x7F, "7F"},
+        {0x80, "C2 80"},
+        {0x7FF, "DF BF"},
+        {0x800, "E0 A0 80"},
+        {0xFFFF, "EF BF BF"},
+        {0x10000, "F0 90 80 80"},
+        {0x10FFFF, "F4 8F BF BF"},
         // Surrogates are encoded like any other code point, not rejected.
-        {0xD800, "ED A0 80"},  {0xDFFF, "ED BF BF"},
+        {0xD800, "ED A0 80"},
+        {0xDFFF, "ED BF BF"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(hex(shell::encodeUtf8(std::u32string(1, c.codePoint))), c.bytes)

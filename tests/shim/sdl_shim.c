@@ -27,10 +27,10 @@
 #define REAL(name) ((__typeof__(&name))real_symbol(#name))
 
 static pthread_mutex_t log_lock = PTHREAD_MUTEX_INITIALIZER;
-static FILE *log_file;
+static FILE* log_file;
 
-static void *real_symbol(const char *name) {
-    void *symbol = dlsym(RTLD_NEXT, name);
+static void* real_symbol(const char* name) {
+    void* symbol = dlsym(RTLD_NEXT, name);
     if (symbol == NULL) {
         fprintf(stderr, "shim: no symbol %s\n", name);
         abort();
@@ -38,10 +38,10 @@ static void *real_symbol(const char *name) {
     return symbol;
 }
 
-static void log_call(const char *format, ...) {
+static void log_call(const char* format, ...) {
     pthread_mutex_lock(&log_lock);
     if (log_file == NULL) {
-        const char *path = getenv("SHIM_LOG");
+        const char* path = getenv("SHIM_LOG");
         log_file = fopen(path != NULL ? path : "/dev/null", "a");
     }
     if (log_file != NULL) {
@@ -56,14 +56,14 @@ static void log_call(const char *format, ...) {
 }
 
 /* Counts the calls of `name` and says whether this one is to fail. */
-static int should_fail(const char *name, int *calls) {
+static int should_fail(const char* name, int* calls) {
     ++*calls;
-    const char *list = getenv("SHIM_FAIL");
+    const char* list = getenv("SHIM_FAIL");
     if (list == NULL) {
         return 0;
     }
     size_t length = strlen(name);
-    for (const char *at = strstr(list, name); at != NULL; at = strstr(at + 1, name)) {
+    for (const char* at = strstr(list, name); at != NULL; at = strstr(at + 1, name)) {
         int starts = at == list || at[-1] == ',';
         char next = at[length];
         if (!starts || (next != '\0' && next != ',' && next != '@')) {
@@ -86,7 +86,7 @@ int SDL_Init(Uint32 flags) {
         return -1;
     }
     int result = REAL(SDL_Init)(flags);
-    const char *forced = getenv("SHIM_INIT_RESULT");
+    const char* forced = getenv("SHIM_INIT_RESULT");
     return forced != NULL && result == 0 ? atoi(forced) : result;
 }
 
@@ -95,7 +95,7 @@ void SDL_Quit(void) {
     REAL(SDL_Quit)();
 }
 
-SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
+SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
     FAILS(SDL_SetVideoMode);
     log_call("SDL_SetVideoMode %d %d %d 0x%x", width, height, bpp, flags);
     if (fail) {
@@ -105,7 +105,7 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
     return REAL(SDL_SetVideoMode)(width, height, bpp, flags);
 }
 
-SDL_Surface *SDL_GetVideoSurface(void) {
+SDL_Surface* SDL_GetVideoSurface(void) {
     FAILS(SDL_GetVideoSurface);
     if (fail) {
         log_call("SDL_GetVideoSurface = (nil)");
@@ -115,7 +115,7 @@ SDL_Surface *SDL_GetVideoSurface(void) {
     return REAL(SDL_GetVideoSurface)();
 }
 
-void SDL_WM_SetCaption(const char *title, const char *icon) {
+void SDL_WM_SetCaption(const char* title, const char* icon) {
     char hex[512] = "";
     for (size_t i = 0; title != NULL && title[i] != '\0' && i < 150; ++i) {
         snprintf(hex + strlen(hex), sizeof hex - strlen(hex), "%02X", (unsigned char)title[i]);
@@ -125,38 +125,38 @@ void SDL_WM_SetCaption(const char *title, const char *icon) {
     REAL(SDL_WM_SetCaption)(title, icon);
 }
 
-SDL_Surface *IMG_Load(const char *path) {
+SDL_Surface* IMG_Load(const char* path) {
     FAILS(IMG_Load);
-    SDL_Surface *surface = fail ? NULL : REAL(IMG_Load)(path);
+    SDL_Surface* surface = fail ? NULL : REAL(IMG_Load)(path);
     if (fail) {
         SDL_SetError("IMG_Load refused by the test");
     }
-    log_call("IMG_Load %s = %p", path, (void *)surface);
+    log_call("IMG_Load %s = %p", path, (void*)surface);
     return surface;
 }
 
-int SDL_LockSurface(SDL_Surface *surface) {
-    log_call("SDL_LockSurface %p", (void *)surface);
+int SDL_LockSurface(SDL_Surface* surface) {
+    log_call("SDL_LockSurface %p", (void*)surface);
     return REAL(SDL_LockSurface)(surface);
 }
 
-void SDL_UnlockSurface(SDL_Surface *surface) {
-    log_call("SDL_UnlockSurface %p", (void *)surface);
+void SDL_UnlockSurface(SDL_Surface* surface) {
+    log_call("SDL_UnlockSurface %p", (void*)surface);
     REAL(SDL_UnlockSurface)(surface);
 }
 
-int SDL_SetColorKey(SDL_Surface *surface, Uint32 flag, Uint32 key) {
-    log_call("SDL_SetColorKey %p 0x%x %u", (void *)surface, flag, key);
+int SDL_SetColorKey(SDL_Surface* surface, Uint32 flag, Uint32 key) {
+    log_call("SDL_SetColorKey %p 0x%x %u", (void*)surface, flag, key);
     return REAL(SDL_SetColorKey)(surface, flag, key);
 }
 
-void SDL_WM_SetIcon(SDL_Surface *icon, Uint8 *mask) {
-    log_call("SDL_WM_SetIcon %p %s", (void *)icon, mask == NULL ? "(null)" : "mask");
+void SDL_WM_SetIcon(SDL_Surface* icon, Uint8* mask) {
+    log_call("SDL_WM_SetIcon %p %s", (void*)icon, mask == NULL ? "(null)" : "mask");
     REAL(SDL_WM_SetIcon)(icon, mask);
 }
 
-void SDL_FreeSurface(SDL_Surface *surface) {
-    log_call("SDL_FreeSurface %p", (void *)surface);
+void SDL_FreeSurface(SDL_Surface* surface) {
+    log_call("SDL_FreeSurface %p", (void*)surface);
     REAL(SDL_FreeSurface)(surface);
 }
 
@@ -165,13 +165,13 @@ int SDL_EnableUNICODE(int enable) {
     return REAL(SDL_EnableUNICODE)(enable);
 }
 
-int SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect) {
-    log_call("SDL_UpperBlit %p %s %s", (void *)src, srcrect == NULL ? "(null)" : "rect",
+int SDL_UpperBlit(SDL_Surface* src, SDL_Rect* srcrect, SDL_Surface* dst, SDL_Rect* dstrect) {
+    log_call("SDL_UpperBlit %p %s %s", (void*)src, srcrect == NULL ? "(null)" : "rect",
              dstrect == NULL ? "(null)" : "rect");
     return REAL(SDL_UpperBlit)(src, srcrect, dst, dstrect);
 }
 
-int SDL_Flip(SDL_Surface *screen) {
+int SDL_Flip(SDL_Surface* screen) {
     FAILS(SDL_Flip);
     log_call("SDL_Flip");
     if (fail) {
@@ -181,7 +181,7 @@ int SDL_Flip(SDL_Surface *screen) {
     return REAL(SDL_Flip)(screen);
 }
 
-char *SDL_GetError(void) {
+char* SDL_GetError(void) {
     static char empty[] = "";
     return getenv("SHIM_EMPTY_ERROR") != NULL ? empty : REAL(SDL_GetError)();
 }
@@ -201,26 +201,26 @@ void Mix_CloseAudio(void) {
     REAL(Mix_CloseAudio)();
 }
 
-Mix_Music *Mix_LoadMUS(const char *path) {
-    Mix_Music *music = REAL(Mix_LoadMUS)(path);
-    log_call("Mix_LoadMUS %s = %p", path, (void *)music);
+Mix_Music* Mix_LoadMUS(const char* path) {
+    Mix_Music* music = REAL(Mix_LoadMUS)(path);
+    log_call("Mix_LoadMUS %s = %p", path, (void*)music);
     return music;
 }
 
-SDL_RWops *SDL_RWFromFile(const char *path, const char *mode) {
-    SDL_RWops *stream = REAL(SDL_RWFromFile)(path, mode);
-    log_call("SDL_RWFromFile %s %s = %p", path, mode, (void *)stream);
+SDL_RWops* SDL_RWFromFile(const char* path, const char* mode) {
+    SDL_RWops* stream = REAL(SDL_RWFromFile)(path, mode);
+    log_call("SDL_RWFromFile %s %s = %p", path, mode, (void*)stream);
     return stream;
 }
 
-Mix_Chunk *Mix_LoadWAV_RW(SDL_RWops *src, int freesrc) {
-    Mix_Chunk *chunk = REAL(Mix_LoadWAV_RW)(src, freesrc);
-    log_call("Mix_LoadWAV_RW %p %d = %p", (void *)src, freesrc, (void *)chunk);
+Mix_Chunk* Mix_LoadWAV_RW(SDL_RWops* src, int freesrc) {
+    Mix_Chunk* chunk = REAL(Mix_LoadWAV_RW)(src, freesrc);
+    log_call("Mix_LoadWAV_RW %p %d = %p", (void*)src, freesrc, (void*)chunk);
     return chunk;
 }
 
-int Mix_PlayMusic(Mix_Music *music, int loops) {
-    log_call("Mix_PlayMusic %p %d", (void *)music, loops);
+int Mix_PlayMusic(Mix_Music* music, int loops) {
+    log_call("Mix_PlayMusic %p %d", (void*)music, loops);
     return REAL(Mix_PlayMusic)(music, loops);
 }
 
@@ -229,25 +229,25 @@ int Mix_FadeOutMusic(int ms) {
     return REAL(Mix_FadeOutMusic)(ms);
 }
 
-void Mix_FreeMusic(Mix_Music *music) {
-    log_call("Mix_FreeMusic %p", (void *)music);
+void Mix_FreeMusic(Mix_Music* music) {
+    log_call("Mix_FreeMusic %p", (void*)music);
     REAL(Mix_FreeMusic)(music);
 }
 
-int Mix_PlayChannelTimed(int channel, Mix_Chunk *chunk, int loops, int ticks) {
+int Mix_PlayChannelTimed(int channel, Mix_Chunk* chunk, int loops, int ticks) {
     int used = REAL(Mix_PlayChannelTimed)(channel, chunk, loops, ticks);
-    log_call("Mix_PlayChannelTimed %d %p %d %d = %d", channel, (void *)chunk, loops, ticks, used);
+    log_call("Mix_PlayChannelTimed %d %p %d %d = %d", channel, (void*)chunk, loops, ticks, used);
     return used;
 }
 
-void Mix_FreeChunk(Mix_Chunk *chunk) {
+void Mix_FreeChunk(Mix_Chunk* chunk) {
     /* Says whether a channel is still playing the chunk at the moment it is released. */
     int playing = 0;
     int channels = Mix_AllocateChannels(-1);
     for (int i = 0; i < channels; ++i) {
         playing |= Mix_Playing(i) && Mix_GetChunk(i) == chunk;
     }
-    log_call("Mix_FreeChunk %p%s", (void *)chunk, playing ? " PLAYING" : "");
+    log_call("Mix_FreeChunk %p%s", (void*)chunk, playing ? " PLAYING" : "");
     REAL(Mix_FreeChunk)(chunk);
 }
 
@@ -259,7 +259,7 @@ static double now_ms(void) {
     return (double)now.tv_sec * 1000.0 + (double)now.tv_nsec / 1e6;
 }
 
-static SDLKey key_named(const char *name) {
+static SDLKey key_named(const char* name) {
     if (strncmp(name, "F4", 2) == 0) {
         return SDLK_F4;
     }
@@ -273,8 +273,8 @@ static SDLKey key_named(const char *name) {
 }
 
 /* Fills `event` from the next due item of the script; 0 when none is due. */
-static int scripted_event(SDL_Event *event) {
-    static const char *cursor;
+static int scripted_event(SDL_Event* event) {
+    static const char* cursor;
     static double due;
     if (cursor == NULL) {
         cursor = getenv("SHIM_EVENTS");
@@ -290,8 +290,8 @@ static int scripted_event(SDL_Event *event) {
         if (*cursor == '\0') {
             return 0;
         }
-        const char *item = cursor;
-        const char *end = strchr(item, ' ');
+        const char* item = cursor;
+        const char* end = strchr(item, ' ');
         if (strncmp(item, "wait:", 5) == 0) {
             due += atof(item + 5);
             cursor = end != NULL ? end : item + strlen(item);
@@ -310,8 +310,8 @@ static int scripted_event(SDL_Event *event) {
             event->type = SDL_MOUSEMOTION;
         } else if (strncmp(item, "key:", 4) == 0 || strncmp(item, "up:", 3) == 0) {
             int down = item[0] == 'k';
-            const char *name = item + (down ? 4 : 3);
-            const char *mod = strchr(name, ':');
+            const char* name = item + (down ? 4 : 3);
+            const char* mod = strchr(name, ':');
             event->type = down ? SDL_KEYDOWN : SDL_KEYUP;
             event->key.state = down ? SDL_PRESSED : SDL_RELEASED;
             event->key.keysym.sym = key_named(name);
@@ -326,7 +326,7 @@ static int scripted_event(SDL_Event *event) {
     }
 }
 
-int SDL_PollEvent(SDL_Event *event) {
+int SDL_PollEvent(SDL_Event* event) {
     if (event != NULL && scripted_event(event)) {
         return 1;
     }

@@ -26,9 +26,10 @@ double Capture::level(double hz, std::size_t start, std::size_t length) const {
         beforePrevious = previous;
         previous = current;
     }
-    const double power =
-        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
-    return end > start ? 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(end - start) : 0.0;
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    return end > start ? 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(end - start)
+                       : 0.0;
 }
 
 std::vector<double> Capture::levels(double hz, std::size_t window) const {

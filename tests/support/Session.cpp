@@ -85,7 +85,9 @@ Scratch::~Scratch() {
     fs::remove_all(dir_, ignored);
 }
 
-void Scratch::remove(std::string_view name) const { fs::remove(dir_ / "data" / name); }
+void Scratch::remove(std::string_view name) const {
+    fs::remove(dir_ / "data" / name);
+}
 
 void Scratch::corrupt(std::string_view name) const {
     std::ofstream(dir_ / "data" / name, std::ios::binary | std::ios::trunc)
@@ -144,10 +146,15 @@ SessionResult runSession(const Scratch& scratch, const SessionOptions& options) 
     std::string program = JUKEBOX_BINARY;
     std::array<char*, 2> argv{program.data(), nullptr};
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + program);
+    }
+    if (options.signal != 0) {
+        std::this_thread::sleep_for(options.signalAfter);
+        kill(pid, options.signal);
     }
     result.exitCode = waitWithTimeout(pid, options.timeout);
     result.out = readFile(out);
@@ -164,7 +171,8 @@ std::size_t countLines(const std::vector<std::string>& log, std::string_view pre
     return count;
 }
 
-std::size_t findLine(const std::vector<std::string>& log, std::string_view prefix, std::size_t from) {
+std::size_t findLine(const std::vector<std::string>& log, std::string_view prefix,
+                     std::size_t from) {
     for (std::size_t i = from; i < log.size(); ++i) {
         if (log[i].starts_with(prefix)) {
             return i;

@@ -29,18 +29,20 @@ class Scratch {
 struct SessionOptions {
     explicit SessionOptions(std::string script, std::vector<std::string> settings = {})
         : events(std::move(script)), env(std::move(settings)) {}
-    std::string events;                ///< the input script for the shim (SHIM_EVENTS)
-    std::vector<std::string> env;      ///< extra NAME=VALUE settings, applied last
-    bool capture = false;              ///< record the mix with the disk audio driver
+    std::string events;           ///< the input script for the shim (SHIM_EVENTS)
+    std::vector<std::string> env; ///< extra NAME=VALUE settings, applied last
+    bool capture = false;         ///< record the mix with the disk audio driver
     std::chrono::seconds timeout{60};
+    int signal = 0; ///< a signal to send the program, when not 0
+    std::chrono::milliseconds signalAfter{0};
 };
 
 struct SessionResult {
-    int exitCode = -1;                 ///< -1 when the program had to be killed
+    int exitCode = -1; ///< -1 when the program had to be killed
     std::string out;
     std::string err;
-    std::vector<std::string> log;      ///< the shim's lines, one per recorded call
-    std::filesystem::path capture;     ///< raw signed 16-bit stereo at 44100 Hz
+    std::vector<std::string> log;  ///< the shim's lines, one per recorded call
+    std::filesystem::path capture; ///< raw signed 16-bit stereo at 44100 Hz
 };
 
 /// Runs the real program in `scratch` with the recording library preloaded.

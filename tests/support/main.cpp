@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 
-extern "C" const char* __lsan_default_options() { return "suppressions=" JUKEBOX_LSAN_SUPPRESSIONS; }
+extern "C" const char* __lsan_default_options() {
+    return "suppressions=" JUKEBOX_LSAN_SUPPRESSIONS;
+}
 
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
