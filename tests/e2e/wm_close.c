@@ -15,24 +15,24 @@
 
 static int x_error;
 
-static int remember_error(Display *display, XErrorEvent *event) {
+static int remember_error(Display* display, XErrorEvent* event) {
     (void)display;
     x_error = event->error_code;
     return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: %s WINDOW-ID\n", argv[0]);
         return 2;
     }
-    char *end = NULL;
+    char* end = NULL;
     const Window window = (Window)strtoul(argv[1], &end, 0);
     if (end == argv[1] || *end != '\0' || window == 0) {
         fprintf(stderr, "wm_close: not a window id: %s\n", argv[1]);
         return 2;
     }
-    Display *display = XOpenDisplay(NULL);
+    Display* display = XOpenDisplay(NULL);
     if (display == NULL) {
         fprintf(stderr, "wm_close: cannot open the display\n");
         return 1;
@@ -43,7 +43,7 @@ int main(int argc, char **argv) {
     const Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
 
     /* A window manager sends the message only to windows that ask for it. */
-    Atom *listed = NULL;
+    Atom* listed = NULL;
     int count = 0;
     int asks = 0;
     if (XGetWMProtocols(display, window, &listed, &count) != 0) {

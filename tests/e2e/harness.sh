@@ -1,0 +1,341 @@
+# Shared by the end-to-end tests; sourced, never run. Each test gets its own X server, its own
+# copy of the test assets and its own capture file, and everything it starts is ended by PID
+# when the test's shell exits, however it exits.
+#
+# The test's environment (set by CTest, see CMakeLists.txt):
+#   JUKEBOX          the program under test
+#   E2E_ASSETS       a directory whose data/ holds the test assets
+#   E2E_TOOLS        the directory of the helpers wm_close and xprobe
+#   E2E_WORK         a scratch directory for this test; emptied at the start, kept on failure
+#   E2E_SDL          "classic" (the system's SDL 1.2) or "compat" (the SDL 1.2 API over SDL 2)
+#   E2E_SDL_ROOT     for compat: where the compatibility package was unpacked
+#   E2E_KEEP         when set, the scratch directory is kept after a pass too
+#
+# Keys go through XTEST (xdotool keydown/keyup, by keycode), to the window focused with
+# `xdotool windowfocus`: there is no window manager, and events sent to a window with
+# XSendEvent are flagged as synthetic. SDL 1.2 takes a key release followed at once by a press
+# of the same key for auto-repeat, so presses are always spaced (see press).
+
+set -uo pipefail
+
+# The directory of these scripts, for the tests that source this.
+# shellcheck disable=SC2034
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+: "${JUKEBOX:?}" "${E2E_ASSETS:?}" "${E2E_TOOLS:?}" "${E2E_WORK:?}"
+E2E_SDL=${E2E_SDL:-classic}
+
+e2e_pids=()   # everything started in the background and not yet reaped, ended on exit
+e2e_failed=0
+e2e_passed=0
+# Set by start_jukebox.
+JUKEBOX_PID=
+JUKEBOX_WINDOW=
+JUKEBOX_RUN=
+JUKEBOX_STATUS=
+CAPTURE=
+
+# alive PID: the process exists and has not ended (a zombie has).
+alive() {
+    local state
+    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) && [[ $state != Z ]]
+}
+
+any_alive() {
+    local pid
+    for pid in "${e2e_pids[@]}"; do
+        alive "$pid" && return 0
+    done
+    return 1
+}
+
+# Ends what the test started: politely, then, after three seconds, not.
+e2e_cleanup() {
+    local status=$? pid
+    for pid in "${e2e_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for _ in $(seq 30); do
+        any_alive || break
+        sleep 0.1
+    done
+    for pid in "${e2e_pids[@]}"; do
+        ! alive "$pid" || kill -KILL "$pid" 2>/dev/null
+    done
+    for pid in "${e2e_pids[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    if [[ -z ${E2E_KEEP:-} && $status -eq 0 && $e2e_failed -eq 0 ]]; then
+        rm -rf "$E2E_WORK"
+    else
+        echo "# scratch files kept in $E2E_WORK"
+    fi
+}
+trap e2e_cleanup EXIT
+trap 'exit 130' INT TERM
+
+rm -rf "$E2E_WORK"
+mkdir -p "$E2E_WORK"
+
+e2e_missing=()
+for tool in Xvfb xdotool xprop xwininfo import compare python3 "$E2E_TOOLS/xprobe" "$E2E_TOOLS/wm_close"; do
+    command -v "$tool" >/dev/null || e2e_missing+=("$tool")
+done
+if [[ ${#e2e_missing[@]} -gt 0 ]]; then
+    echo "not ok - missing: ${e2e_missing[*]} (tools/install-deps test installs the packages)"
+    exit 1
+fi
+
+# --- reporting ---------------------------------------------------------------------------------
+
+pass() {
+    e2e_passed=$((e2e_passed + 1))
+    echo "ok - $*"
+}
+
+fail() {
+    e2e_failed=$((e2e_failed + 1))
+    echo "not ok - $*"
+}
+
+# check DESCRIPTION COMMAND...: passes when the command succeeds.
+check() {
+    local what=$1
+    shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# check_eq DESCRIPTION EXPECTED ACTUAL
+check_eq() {
+    if [[ $2 == "$3" ]]; then
+        pass "$1"
+    else
+        fail "$1"
+        echo "#   expected: $(printf '%q' "$2")"
+        echo "#   actual:   $(printf '%q' "$3")"
+    fi
+}
+
+# Stops the test at once; for a state the rest of the test cannot go on from.
+bail() {
+    fail "$*"
+    finish
+}
+
+finish() {
+    echo "# $E2E_SDL: $e2e_passed passed, $e2e_failed failed"
+    [[ $e2e_failed -eq 0 ]]
+    exit
+}
+
+# --- the libraries -----------------------------------------------------------------------------
+
+# The directories the dynamic linker is pointed at for the compatibility layer: its own, and
+# SDL 2's if that had to be unpacked beside it.
+compat_library_path() {
+    local library sdl2
+    library=$(find "${E2E_SDL_ROOT:?}" -name 'libSDL-1.2.so.0' -path '*sdl12-compat*' -print -quit)
+    [[ -n $library ]] || return 1
+    local path
+    path=$(dirname "$library")
+    sdl2=$(find "$E2E_SDL_ROOT" -name 'libSDL2-2.0.so.0' -print -quit)
+    [[ -z $sdl2 ]] || path+=":$(dirname "$sdl2")"
+    echo "$path"
+}
+
+if [[ $E2E_SDL == compat ]]; then
+    E2E_LIBRARY_PATH=$(compat_library_path) || {
+        echo "not ok - the SDL 1.2 compatibility layer is not unpacked under ${E2E_SDL_ROOT:-?}"
+        exit 1
+    }
+fi
+
+# The file a running process has mapped as libSDL-1.2.so.0, resolved.
+mapped_sdl() {
+    awk '$6 ~ /\/libSDL-1\.2\.so/ { print $6; exit }' "/proc/$1/maps" 2>/dev/null
+}
+
+# check_library PID: passes when the process runs on the library this test is for. The
+# classic library numbers its file libSDL-1.2.so.0.N.N, the compatibility layer
+# libSDL-1.2.so.1.N.N; a system that replaced the classic one would fail here.
+check_library() {
+    local mapped
+    mapped=$(mapped_sdl "$1")
+    if [[ $E2E_SDL == compat ]]; then
+        check "compat: the program runs on ${mapped:-nothing}" \
+            test -n "$mapped" -a "${mapped#"$(realpath "$E2E_SDL_ROOT")"/}" != "$mapped"
+    else
+        check "classic: the program runs on ${mapped:-nothing}" \
+            test -n "$mapped" -a "${mapped##*/libSDL-1.2.so.0.}" != "$mapped"
+    fi
+}
+
+# --- the X server ------------------------------------------------------------------------------
+
+start_x() {
+    local fifo=$E2E_WORK/displayfd display
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    # Xvfb writes the display number it took once it accepts connections.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset -nolisten tcp 3>"$fifo" \
+        >"$E2E_WORK/xvfb.log" 2>&1 &
+    e2e_pids+=($!)
+    if ! read -r -t 20 display <"$fifo" || [[ -z $display ]]; then
+        cat "$E2E_WORK/xvfb.log"
+        bail "Xvfb started"
+    fi
+    rm -f "$fifo"
+    export DISPLAY=:$display
+    unset XAUTHORITY
+}
+
+# --- the program -------------------------------------------------------------------------------
+
+# fresh_data: a new run directory holding a copy of the test assets; prints its path.
+fresh_data() {
+    local run
+    run=$(mktemp -d "$E2E_WORK/run.XXXX")
+    cp -r "$E2E_ASSETS/data" "$run/"
+    echo "$run"
+}
+
+# launch RUN-DIR [NAME=VALUE...]: starts the jukebox in RUN-DIR with the given environment
+# on top of the test's; output goes to RUN-DIR/stdout and RUN-DIR/stderr. Sets JUKEBOX_PID.
+launch() {
+    JUKEBOX_RUN=$1
+    shift
+    local environment=()
+    [[ $E2E_SDL != compat ]] || environment+=("LD_LIBRARY_PATH=$E2E_LIBRARY_PATH")
+    (cd "$JUKEBOX_RUN" && exec env "${environment[@]}" "$@" "$JUKEBOX" \
+        >"$JUKEBOX_RUN/stdout" 2>"$JUKEBOX_RUN/stderr" </dev/null) &
+    JUKEBOX_PID=$!
+    e2e_pids+=("$JUKEBOX_PID")
+}
+
+# start_jukebox [capture|quiet] [NAME=VALUE...]: launches the jukebox in fresh data, waits for
+# its window and focuses it. "capture" records the sound into $CAPTURE (raw s16 stereo
+# 44100 Hz, the disk driver pacing itself to about real time); "quiet" discards it.
+start_jukebox() {
+    local audio=${1:-quiet}
+    shift || true
+    local run
+    run=$(fresh_data)
+    if [[ $audio == capture ]]; then
+        CAPTURE=$run/capture.raw
+        launch "$run" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$CAPTURE" SDL_DISKAUDIODELAY=93 "$@"
+    else
+        launch "$run" SDL_AUDIODRIVER=dummy "$@"
+    fi
+    find_window || bail "the jukebox window appeared"
+    focus_window || bail "the jukebox window took the focus"
+}
+
+# Sets JUKEBOX_WINDOW to the mapped window of JUKEBOX_PID.
+find_window() {
+    JUKEBOX_WINDOW=$(timeout 15 xdotool search --sync --onlyvisible --pid "$JUKEBOX_PID" 2>/dev/null | head -n 1)
+    if [[ -z $JUKEBOX_WINDOW ]]; then
+        echo "# no window; the program said:"
+        sed 's/^/#   /' "$JUKEBOX_RUN/stderr"
+        return 1
+    fi
+}
+
+focus_window() {
+    local i
+    for i in 1 2 3 4 5; do
+        xdotool windowfocus --sync "$JUKEBOX_WINDOW" 2>/dev/null
+        [[ $(xdotool getwindowfocus 2>/dev/null) == "$JUKEBOX_WINDOW" ]] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# running: the jukebox has not exited.
+running() {
+    alive "$JUKEBOX_PID"
+}
+
+# wait_exit SECONDS: waits for the jukebox to end and sets JUKEBOX_STATUS to its exit status,
+# or to "running" when it has not ended by then.
+wait_exit() {
+    local deadline=$((SECONDS + $1))
+    while running && ((SECONDS < deadline)); do
+        sleep 0.05
+    done
+    if running; then
+        JUKEBOX_STATUS=running
+        return
+    fi
+    wait "$JUKEBOX_PID"
+    JUKEBOX_STATUS=$?
+    # Reaped: its PID may go to another process now, which the cleanup must leave alone.
+    local kept=() pid
+    for pid in "${e2e_pids[@]}"; do
+        [[ $pid == "$JUKEBOX_PID" ]] || kept+=("$pid")
+    done
+    e2e_pids=("${kept[@]}")
+}
+
+# capture_frames: how many frames the capture file holds now.
+capture_frames() {
+    local bytes
+    bytes=$(stat -c %s "$CAPTURE" 2>/dev/null || echo 0)
+    echo $((bytes / 4))
+}
+
+# keycode KEYSYM: sets KEYCODE to the keycode of the key that has KEYSYM. (Given a keysym
+# name, xdotool may press another key along with it, e.g. Alt_L with Alt_R.)
+declare -A e2e_keycodes=()
+KEYCODE=
+keycode() {
+    if [[ -z ${e2e_keycodes[$1]:-} ]]; then
+        e2e_keycodes[$1]=$("$E2E_TOOLS/xprobe" keycode "$1") || bail "the keyboard has $1"
+    fi
+    KEYCODE=${e2e_keycodes[$1]}
+}
+
+# press KEY [GAP]: one press of the key with keysym KEY, then GAP seconds (default 0.15) of
+# nothing. With a capture running, logs "KEY FRAMES" to $CAPTURE.keys, FRAMES being the length
+# of the capture at the moment of the press: what the key starts can only begin after it.
+press() {
+    local key=$1 gap=${2:-0.15}
+    keycode "$key"
+    [[ -z $CAPTURE ]] || echo "$key $(capture_frames)" >>"$CAPTURE.keys"
+    xdotool keydown "$KEYCODE" sleep 0.04 keyup "$KEYCODE"
+    sleep "$gap"
+}
+
+# chord KEY... : holds the keys down in order, then lets them go in reverse order.
+chord() {
+    local codes=() key i
+    for key in "$@"; do
+        keycode "$key"
+        codes+=("$KEYCODE")
+    done
+    for key in "${codes[@]}"; do
+        xdotool keydown "$key"
+        sleep 0.03
+    done
+    for ((i = ${#codes[@]} - 1; i >= 0; --i)); do
+        xdotool keyup "${codes[i]}"
+        sleep 0.03
+    done
+}
+
+# locked_modifiers: the X server's locked modifiers ("caps", "num", both or none).
+locked_modifiers() {
+    "$E2E_TOOLS/xprobe" locks
+}
+
+# The lines the audio drivers print by themselves, which are no output of the program.
+library_notices() {
+    grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\]\.)$' "$@"
+}
+
+# check_clean_exit DESCRIPTION [SECONDS]: the jukebox ends with status 0 within SECONDS
+# (default 5) and has printed nothing itself.
+check_clean_exit() {
+    wait_exit "${2:-5}"
+    check_eq "$1: exit status" 0 "$JUKEBOX_STATUS"
+    check_eq "$1: nothing on stdout" "" "$(cat "$JUKEBOX_RUN/stdout")"
+    check_eq "$1: nothing on stderr" "" "$(library_notices "$JUKEBOX_RUN/stderr")"
+}

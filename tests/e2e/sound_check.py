@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Judges a capture of the jukebox's sound against the keys pressed while it was recorded.
+
+    sound_check.py CAPTURE KEYS
+
+CAPTURE is raw signed 16-bit little-endian stereo at 44100 Hz. KEYS has one line "KEY FRAMES"
+per press, in order, FRAMES being the capture's length when the key went down: whatever the
+key starts cannot begin before that frame, and begins within a mixer buffer or two after it.
+The keys must be those of sound.sh: 1 2 s f 1 f 1, then m b repeated.
+
+Every test sound is a pure tone of its own frequency; the level of each tone is measured in
+Hann windows of 1024 frames, every 512 frames, at exactly its frequency (a sine of peak
+amplitude A reads A). Prints "ok - ..." or "not ok - ..." per finding; exits 1 on any failure.
+"""
+
+import array
+import math
+import operator
+import sys
+
+RATE = 44100
+WINDOW = 1024
+HOP = 512
+BUFFER = 4096  # frames per mixer buffer
+
+TRACK1, TRACK2 = 330, 550
+M0, M1, S0, B0, B1 = 1100, 1700, 2600, 3700, 5200
+TONES = (TRACK1, TRACK2, M0, M1, S0, B0, B1)
+EFFECTS = (M0, M1, S0, B0, B1)
+
+FULL = 0.45  # a track at full volume reads 0.5
+HEARD = 0.2  # an effect reads 0.4
+QUIET = 0.05  # a sound starting elsewhere splashes up to about 0.025 into other tones
+EFFECT_LENGTH = 0.3 * RATE
+# A key's sound starts in the buffer mixed after the press, or a later one when the program or
+# the mixer was kept waiting; the window that first shows it may start up to a window earlier.
+EARLY = WINDOW
+LATE = 3 * BUFFER + WINDOW
+
+
+def seconds(frames):
+    return f"{frames / RATE:.3f} s"
+
+
+class Capture:
+    def __init__(self, path):
+        samples = array.array("h")
+        with open(path, "rb") as f:
+            samples.frombytes(f.read())
+        if sys.byteorder != "little":
+            samples.byteswap()
+        self.left = samples[0::2]
+        self.frames = len(self.left)
+        hann = [0.5 - 0.5 * math.cos(2 * math.pi * n / WINDOW) for n in range(WINDOW)]
+        scale = 2 / sum(hann) / 32768
+        self.levels = {}
+        for tone in TONES:
+            step = 2 * math.pi * tone / RATE
+            cos = [w * math.cos(step * n) for n, w in enumerate(hann)]
+            sin = [w * math.sin(step * n) for n, w in enumerate(hann)]
+            row = []
+            for start in range(0, self.frames - WINDOW + 1, HOP):
+                part = self.left[start : start + WINDOW]
+                re = sum(map(operator.mul, part, cos))
+                im = sum(map(operator.mul, part, sin))
+                row.append(math.hypot(re, im) * scale)
+            self.levels[tone] = row
+        self.windows = len(self.levels[TRACK1])
+
+    def windows_within(self, start, end):
+        """Indices of the windows lying wholly within [start, end)."""
+        first = max(0, -(-int(start) // HOP))
+        last = min(self.windows, (int(end) - WINDOW) // HOP + 1)
+        return range(first, max(first, last))
+
+    def highest(self, tone, start, end):
+        return max((self.levels[tone][i] for i in self.windows_within(start, end)), default=0.0)
+
+    def lowest(self, tone, start, end):
+        return min((self.levels[tone][i] for i in self.windows_within(start, end)), default=0.0)
+
+    def first(self, tone, start, end, above=True, threshold=HEARD):
+        """The start of the first window in [start, end) whose level is above (or, with
+        above=False, below) the threshold; None when there is none."""
+        for i in self.windows_within(start, end):
+            if (self.levels[tone][i] >= threshold) == above:
+                return i * HOP
+        return None
+
+    def runs(self, tone, start, end):
+        """(onset, length) of each stretch of windows in [start, end) where the tone is heard."""
+        found = []
+        onset = None
+        indices = self.windows_within(start, end)
+        for i in indices:
+            heard = self.levels[tone][i] >= HEARD
+            if heard and onset is None:
+                onset = i
+            elif not heard and onset is not None:
+                found.append((onset * HOP, (i - onset) * HOP))
+                onset = None
+        if onset is not None:
+            found.append((onset * HOP, (indices.stop - onset) * HOP))
+        return found
+
+    def rms(self, start, end):
+        part = self.left[max(0, int(start)) : int(end)]
+        if not part:
+            return 0.0
+        return math.sqrt(sum(map(operator.mul, part, part)) / len(part)) / 32768
+
+
+class Verdict:
+    def __init__(self):
+        self.failures = 0
+
+    def check(self, what, passed, detail=""):
+        print(f"{'ok' if passed else 'not ok'} - {what}" + (f" ({detail})" if detail else ""))
+        if not passed:
+            self.failures += 1
+        return passed
+
+
+def main():
+    capture = Capture(sys.argv[1])
+    with open(sys.argv[2]) as f:
+        presses = [(key, int(frames)) for key, frames in (line.split() for line in f if line.strip())]
+
+    verdict = Verdict()
+    check = verdict.check
+    end = capture.frames
+    print(f"# capture of {seconds(end)}, {len(presses)} key presses")
+
+    keys = [key for key, _ in presses]
+    head = ["1", "2", "s", "f", "1", "f", "1"]
+    tail = keys[len(head) :]
+    expected = head + ["m", "b"] * (len(tail) // 2)
+    if not check("the keys are those of the test", keys == expected and len(tail) > 0, " ".join(keys)):
+        return 1
+    at = [frames for _, frames in presses]
+    one, two, s, fade1, one_in_fade, fade2, one_after = at[: len(head)]
+    effects_from = at[len(head)]
+    effect_presses = presses[len(head) :]
+    m_presses = [frames for key, frames in effect_presses if key == "m"]
+    b_presses = [frames for key, frames in effect_presses if key == "b"]
+
+    def starts_after(what, tone, press, until):
+        onset = capture.first(tone, press - EARLY, until)
+        check(f"{what} starts with its key", onset is not None and onset <= press + LATE,
+              f"key at {seconds(press)}, sound at {seconds(onset) if onset is not None else 'never'}")
+        return onset if onset is not None else press
+
+    # Nothing before the first key.
+    check("silence before the first key", one > RATE // 2 and capture.rms(0, one) < 0.001,
+          f"{seconds(one)} of RMS {capture.rms(0, one):.4f}")
+
+    # 1 starts track 1 (looping, at full volume), 2 replaces it with track 2.
+    on1 = starts_after("track 1", TRACK1, one, two)
+    lowest = capture.lowest(TRACK1, on1 + WINDOW, two - WINDOW)
+    check("track 1 plays at full volume until 2", lowest >= FULL, f"lowest {lowest:.2f}")
+    check("track 2 is silent while track 1 plays", capture.highest(TRACK2, 0, two - WINDOW) < QUIET)
+    on2 = starts_after("track 2", TRACK2, two, fade1)
+    highest = capture.highest(TRACK1, two + LATE, one_in_fade)
+    check("track 2 replaces track 1 at once", highest < QUIET, f"track 1 after 2 reads up to {highest:.2f}")
+    lowest = capture.lowest(TRACK2, on2 + WINDOW, fade1 - WINDOW)
+    check("track 2 plays at full volume until f", lowest >= FULL, f"lowest {lowest:.2f}")
+
+    # s plays its one effect, once, over the music.
+    runs = capture.runs(S0, one, end)
+    check("s plays s0 once", len(runs) == 1 and s - EARLY <= runs[0][0] <= s + LATE,
+          ", ".join(f"{seconds(a)} for {seconds(n)}" for a, n in runs) or "never")
+    if runs:
+        check("s0 plays to its end", abs(runs[0][1] - EFFECT_LENGTH) <= 2 * HOP, seconds(runs[0][1]))
+    check("no other effect before m and b",
+          all(capture.highest(tone, 0, effects_from - WINDOW) < QUIET for tone in (M0, M1, B0, B1)))
+
+    # f fades track 2 out over about a second.
+    def fades(what, tone, press, until):
+        before = capture.lowest(tone, press - 4 * WINDOW, press - WINDOW)
+        check(f"{what} is at full volume when f is pressed", before >= FULL, f"{before:.2f}")
+        gone = capture.first(tone, press, until, above=False, threshold=QUIET)
+        if not check(f"{what} fades out", gone is not None):
+            return press
+        length = gone - press
+        check(f"{what} fades out within about a second", 0.7 * RATE <= length <= 1.3 * RATE,
+              seconds(length))
+        middle = capture.highest(tone, press + length // 2 - WINDOW, press + length // 2 + WINDOW)
+        check(f"{what} fades gradually", 0.1 <= middle <= 0.4, f"{middle:.2f} halfway")
+        window = capture.windows_within(press, gone)
+        levels = capture.levels[tone]
+        rises = [i * HOP for i in window
+                 if i + 1 < capture.windows and levels[i + 1] > levels[i] + 0.02]
+        check(f"{what} never gets louder while fading", not rises, ", ".join(seconds(r) for r in rises))
+        return gone
+
+    gone2 = fades("track 2", TRACK2, fade1, one_in_fade + 2 * RATE)
+
+    # 1 pressed during that fade: track 1 starts once the fade has ended, at full volume.
+    check("1 was pressed during the fade", fade1 < one_in_fade < gone2,
+          f"f at {seconds(fade1)}, 1 at {seconds(one_in_fade)}, faded at {seconds(gone2)}")
+    on1b = capture.first(TRACK1, one_in_fade - EARLY, fade2)
+    check("track 1 starts after the fade has ended, not before",
+          on1b is not None and gone2 - WINDOW <= on1b <= gone2 + RATE // 2,
+          f"faded at {seconds(gone2)}, track 1 at {seconds(on1b) if on1b is not None else 'never'}")
+    on1b = on1b if on1b is not None else one_in_fade
+    check("track 2 stays off after its fade", capture.highest(TRACK2, gone2, end) < QUIET)
+    lowest = capture.lowest(TRACK1, on1b + WINDOW, fade2 - WINDOW)
+    check("track 1 after the fade plays at full volume", lowest >= FULL, f"lowest {lowest:.2f}")
+
+    # f again: silence once the fade is over (its last step, below QUIET, takes one buffer).
+    gone1 = fades("track 1", TRACK1, fade2, one_after)
+    silence = capture.rms(gone1 + BUFFER, one_after)
+    check("silence after the fade until 1", one_after - gone1 - BUFFER >= 0.3 * RATE and silence < 0.001,
+          f"{seconds(one_after - gone1 - BUFFER)} of RMS {silence:.4f}")
+
+    # 1 after a finished fade: track 1 at full volume from its start, looping on under the
+    # effects up to the last key (the close that follows stops it at some point).
+    on1c = starts_after("track 1 after a finished fade", TRACK1, one_after, end)
+    last = min(at[-1] + RATE // 4, end - 2 * WINDOW)
+    lowest = capture.lowest(TRACK1, on1c + WINDOW, last)
+    check("track 1 after a finished fade plays at full volume, looping on",
+          lowest >= FULL and last - on1c > 2.5 * RATE, f"lowest {lowest:.2f} over {seconds(last - on1c)}")
+
+    # m and b: one effect of the key's two per press, both of them over the presses.
+    def effects(key, tones, key_presses):
+        played = {}
+        onsets = []
+        for tone in tones:
+            for onset, length in capture.runs(tone, effects_from - EARLY, end):
+                # Two plays of one variant may touch when a press came late.
+                count = max(1, round(length / EFFECT_LENGTH))
+                played[tone] = played.get(tone, 0) + count
+                onsets.append(onset)
+        total = sum(played.values())
+        described = ", ".join(f"{tone} Hz {played.get(tone, 0)} times" for tone in tones)
+        check(f"{key} plays one effect per press", total == len(key_presses),
+              f"{len(key_presses)} presses, {described}")
+        check(f"{key} plays both of its effects", all(played.get(tone, 0) > 0 for tone in tones), described)
+        # Each sound belongs to the last key pressed before it began.
+        wrong = []
+        for onset in onsets:
+            before = [(frames, k) for k, frames in effect_presses if frames - EARLY <= onset]
+            frames, last = before[-1] if before else (0, None)
+            if last != key or onset > frames + LATE:
+                wrong.append(onset)
+        check(f"{key}'s effects start with {key}", not wrong, ", ".join(seconds(o) for o in wrong))
+
+    effects("m", (M0, M1), m_presses)
+    effects("b", (B0, B1), b_presses)
+    check("no s0 among m and b", capture.highest(S0, effects_from, end) < QUIET)
+
+    print(f"# {verdict.failures} failed")
+    return 1 if verdict.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
