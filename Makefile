@@ -8,7 +8,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
-.PHONY: all deps test-deps run test test-asan install uninstall format clean
+.PHONY: all deps test-deps run test test-asan bench install uninstall format clean
 
 all: deps
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
@@ -31,6 +31,9 @@ test-asan: test-deps
 		$(CONFIGURE) -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DJUKEBOX_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+bench: test-deps all
+	tools/bench --build $(BUILD_DIR)
 
 install: all
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)

@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# Installs the build under a staging DESTDIR, checks the installed files and the desktop entry,
+# runs the installed program from the entry's Path= on a private X server until its window
+# shows the installed background, closes it with Alt+F4, and uninstalls.
+#
+# usage: install_test.sh BUILD_DIR WORK_DIR PREFIX BINDIR DATADIR DATAROOTDIR SOURCE_DATA_DIR
+set -euo pipefail
+
+if [[ $# -ne 7 ]]; then
+    echo "usage: $0 BUILD_DIR WORK_DIR PREFIX BINDIR DATADIR DATAROOTDIR SOURCE_DATA_DIR" >&2
+    exit 2
+fi
+build=$1 work=$2 prefix=$3 bindir=$4 datadir=$5 datarootdir=$6 source_data=$7
+stage=$work/stage
+manifest=$build/install_manifest.txt
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+for tool in desktop-file-validate:desktop-file-utils Xvfb:xvfb xdotool:xdotool xprop:x11-utils \
+    import:imagemagick compare:imagemagick python3:python3; do
+    command -v "${tool%%:*}" >/dev/null || fail "${tool%%:*} is missing (Debian package ${tool#*:})"
+done
+
+under_prefix() {
+    case $1 in
+    /*) echo "$1" ;;
+    *) echo "$prefix/$1" ;;
+    esac
+}
+bin_path=$(under_prefix "$bindir")/jukebox
+home=$(under_prefix "$datadir")/jukebox
+desktop_path=$(under_prefix "$datarootdir")/applications/jukebox.desktop
+icon_path=$(under_prefix "$datarootdir")/icons/hicolor/32x32/apps/jukebox.png
+assets=(b.png bgm1.ogg bgm2.ogg m0.wav m1.wav s0.wav b0.wav b1.wav images/icon.bmp)
+expected=("$bin_path" "$desktop_path" "$icon_path")
+for asset in "${assets[@]}"; do
+    expected+=("$home/data/$asset")
+done
+
+xvfb_pid=
+program_pid=
+saved_manifest=
+cleanup() {
+    local status=$?
+    [[ -n $program_pid ]] && kill -KILL "$program_pid" 2>/dev/null
+    [[ -n $xvfb_pid ]] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    # The build directory's own manifest describes the user's install, not this one.
+    if [[ -n $saved_manifest ]]; then
+        mv -f "$saved_manifest" "$manifest"
+    else
+        rm -f "$manifest"
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+
+rm -rf "$work"
+mkdir -p "$work"
+if [[ -f $manifest ]]; then
+    saved_manifest=$work/install_manifest.saved
+    cp -p "$manifest" "$saved_manifest"
+fi
+
+echo "== install into $stage$prefix"
+DESTDIR=$stage cmake --install "$build" --prefix "$prefix"
+
+echo "== installed files"
+for file in "${expected[@]}"; do
+    [[ -f $stage$file ]] || fail "not installed: $file"
+done
+[[ -x $stage$bin_path ]] || fail "not executable: $bin_path"
+for asset in "${assets[@]}"; do
+    cmp -s "$source_data/$asset" "$stage$home/data/$asset" || fail "differs from the source: data/$asset"
+done
+# Everything installed is expected, and the manifest (which uninstall goes by) lists it all.
+diff <(printf '%s\n' "${expected[@]}" | sort) <(sort "$manifest") ||
+    fail "the install manifest is not the expected list of files"
+diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$stage" && find . -type f -printf '/%P\n' | sort) ||
+    fail "the staging directory does not hold exactly the expected files"
+
+echo "== desktop entry"
+desktop-file-validate "$stage$desktop_path" || fail "desktop-file-validate rejects the entry"
+# Reads the entry as a launcher does (string escapes, then Exec quoting), checks its keys and
+# the icon, and prints the program to run and its working directory.
+launch=$(python3 - "$stage$desktop_path" "$bin_path" "$home" "$icon_path" "$stage$icon_path" \
+    "$source_data/images/icon.bmp" <<'EOF'
+import struct, subprocess, sys
+
+entry_file, want_exec, want_path, want_icon, icon_file, bmp_file = sys.argv[1:]
+
+def unescape(value):
+    out, i = [], 0
+    while i < len(value):
+        c = value[i]
+        if c == "\\" and i + 1 < len(value):
+            out.append({"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}.get(value[i + 1], "\\" + value[i + 1]))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+def exec_args(value):
+    args, current, quoted, i, started = [], [], False, 0, False
+    while i < len(value):
+        c = value[i]
+        if quoted:
+            if c == "\\" and i + 1 < len(value) and value[i + 1] in '"`$\\':
+                current.append(value[i + 1])
+                i += 1
+            elif c == '"':
+                quoted = False
+            else:
+                current.append(c)
+        elif c == '"':
+            quoted, started = True, True
+        elif c == " ":
+            if started or current:
+                args.append("".join(current))
+            current, started = [], False
+        else:
+            current.append(c)
+        i += 1
+    if quoted:
+        sys.exit("unterminated quote in Exec")
+    if started or current:
+        args.append("".join(current))
+    return [a.replace("%%", "%") for a in args]
+
+entry, group = {}, None
+for line in open(entry_file, encoding="utf-8"):
+    line = line.rstrip("\n")
+    if not line or line.startswith("#"):
+        continue
+    if line.startswith("["):
+        group = line
+        continue
+    if group == "[Desktop Entry]":
+        key, _, value = line.partition("=")
+        entry[key.strip()] = unescape(value.strip())
+
+def expect(key, want):
+    if entry.get(key) != want:
+        sys.exit(f"{key}={entry.get(key)!r}, expected {want!r}")
+
+expect("Type", "Application")
+expect("Name", "Jukebox")
+expect("Name[ja]", "ジュークボックス")
+expect("Path", want_path)
+expect("Icon", want_icon)
+expect("Terminal", "false")
+if set(filter(None, entry.get("Categories", "").split(";"))) != {"AudioVideo", "Audio", "Player"}:
+    sys.exit(f"Categories={entry.get('Categories')!r}")
+if not entry.get("Comment"):
+    sys.exit("no Comment")
+if exec_args(entry.get("Exec", "")) != [want_exec]:
+    sys.exit(f"Exec={entry.get('Exec')!r} runs {exec_args(entry.get('Exec', ''))}, expected [{want_exec!r}]")
+
+# The icon: 32x32, transparent exactly where the window icon has palette index 15, elsewhere
+# the palette colour of its pixel.
+bmp = open(bmp_file, "rb").read()
+offset, = struct.unpack_from("<I", bmp, 10)
+info_size, width, height, _, bits = struct.unpack_from("<IiiHH", bmp, 14)
+if bits != 8:
+    sys.exit(f"the window icon is {bits}-bit, this check reads 8-bit ones")
+palette = [bmp[14 + info_size + 4 * i: 14 + info_size + 4 * i + 3][::-1] for i in range(256)
+           if 14 + info_size + 4 * i + 3 <= offset]
+stride = (width + 3) & ~3
+rows = range(abs(height) - 1, -1, -1) if height > 0 else range(abs(height))
+indices = []
+for y in range(abs(height)):
+    row = offset + stride * list(rows)[y]
+    indices.extend(bmp[row: row + width])
+size = subprocess.run(["identify", "-format", "%w %h", icon_file], capture_output=True, text=True, check=True).stdout
+if size.split() != ["32", "32"] or (width, abs(height)) != (32, 32):
+    sys.exit(f"icon size {size!r}, window icon {width}x{height}")
+rgba = subprocess.run(["convert", icon_file, "-depth", "8", "rgba:-"], capture_output=True, check=True).stdout
+for i, index in enumerate(indices):
+    r, g, b, a = rgba[4 * i: 4 * i + 4]
+    if index == 15:
+        if a != 0:
+            sys.exit(f"icon pixel {i % 32},{i // 32} (index 15) is not transparent")
+    elif a != 255 or bytes((r, g, b)) != palette[index]:
+        sys.exit(f"icon pixel {i % 32},{i // 32} is {(r, g, b, a)}, expected opaque {tuple(palette[index])}")
+print(exec_args(entry["Exec"])[0])
+print(entry["Path"])
+EOF
+) || fail "the desktop entry or the icon is wrong"
+program=$(sed -n 1p <<<"$launch")
+directory=$(sed -n 2p <<<"$launch")
+
+echo "== start the installed program in $stage$directory"
+display_file=$work/display
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 200); do
+    grep -q . "$display_file" 2>/dev/null && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.05
+done
+grep -q . "$display_file" || fail "Xvfb gave no display number"
+export DISPLAY=:$(head -n 1 "$display_file")
+unset SDL_VIDEODRIVER
+
+# In the sanitizer build, LeakSanitizer looks at this run too; libX11 keeps a few strings for good.
+export LSAN_OPTIONS=suppressions=$(dirname "$(realpath "$0")")/lsan.supp:print_suppressions=0
+(cd "$stage$directory" && exec env SDL_AUDIODRIVER=dummy "$stage$program") \
+    >"$work/program.out" 2>"$work/program.err" &
+program_pid=$!
+
+window=$(timeout 20 xdotool search --sync --pid "$program_pid" --onlyvisible --class '^jukebox$' | head -n 1) ||
+    fail "no window appeared; the program said: $(cat "$work/program.err")"
+# The title's bytes, in hex so that the locale cannot change how xprop shows them.
+title=$(xprop -id "$window" -notype -f _NET_WM_NAME 8x _NET_WM_NAME | sed 's/.*= //; s/0x//g; s/, //g')
+want=$(printf '%s' 'ジュークボックス' | od -An -tx1 | tr -d ' \n')
+[[ $title == "$want" ]] || fail "window title bytes $title, expected $want"
+# The installed background, read from data/ under Path=, is what the window shows.
+shown=false
+for _ in $(seq 50); do
+    import -window "$window" "$work/window.png" 2>/dev/null || true
+    if [[ -f $work/window.png ]] &&
+        [[ $(compare -metric AE "$work/window.png" "$stage$home/data/b.png" null: 2>&1) == 0 ]]; then
+        shown=true
+        break
+    fi
+    sleep 0.1
+done
+$shown || fail "the window does not show data/b.png (see $work/window.png)"
+
+echo "== close it with Alt+F4"
+xdotool windowfocus --sync "$window"
+xdotool key alt+F4
+for _ in $(seq 100); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$program_pid" 2>/dev/null; then
+    fail "still running 10 s after Alt+F4"
+fi
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+[[ $status -eq 0 ]] || fail "exit status $status; the program said: $(cat "$work/program.err")"
+[[ ! -s $work/program.err ]] || fail "the program wrote to stderr: $(cat "$work/program.err")"
+
+echo "== uninstall"
+DESTDIR=$stage cmake --build "$build" --target uninstall
+for file in "${expected[@]}"; do
+    [[ ! -e $stage$file ]] || fail "left behind: $file"
+done
+left=$(cd "$stage" && find . -type f)
+[[ -z $left ]] || fail "files left behind: $left"
+[[ ! -e $stage$home ]] || fail "left behind: the directory $home"
+
+echo "install test passed"
