@@ -37,22 +37,16 @@ std::vector<std::string> readLines(const fs::path& path) {
     return lines;
 }
 
-/// The test's own environment with `overrides` replacing or adding NAME=VALUE entries.
-std::vector<std::string> environmentWith(const std::vector<std::string>& overrides) {
-    std::vector<std::string> result;
-    auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view existing(*entry);
-        bool replaced = false;
-        for (const auto& override : overrides) {
-            replaced = replaced || nameOf(override) == nameOf(existing);
-        }
-        if (!replaced) {
-            result.emplace_back(existing);
+/// Sets NAME=VALUE in `environment`, replacing an entry of the same name.
+void setVariable(std::vector<std::string>& environment, const std::string& entry) {
+    const std::string_view name = std::string_view(entry).substr(0, entry.find('=') + 1);
+    for (auto& existing : environment) {
+        if (existing.starts_with(name)) {
+            existing = entry;
+            return;
         }
     }
-    result.insert(result.end(), overrides.begin(), overrides.end());
-    return result;
+    environment.push_back(entry);
 }
 
 int waitWithTimeout(pid_t pid, std::chrono::seconds timeout) {
@@ -116,19 +110,14 @@ SessionResult runSession(const Scratch& scratch, const SessionOptions& options) 
         overrides.emplace_back("SDL_DISKAUDIODELAY=40");
     }
     overrides.insert(overrides.end(), options.env.begin(), options.env.end());
-    // Later settings win: drop earlier duplicates so that each name appears once.
-    std::vector<std::string> unique;
-    for (auto it = overrides.rbegin(); it != overrides.rend(); ++it) {
-        const auto name = it->substr(0, it->find('='));
-        bool seen = false;
-        for (const auto& kept : unique) {
-            seen = seen || kept.substr(0, kept.find('=')) == name;
-        }
-        if (!seen) {
-            unique.push_back(*it);
-        }
+    // The test's own environment, each override applied in turn: later settings win.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
     }
-    std::vector<std::string> environment = environmentWith(unique);
+    for (const auto& entry : overrides) {
+        setVariable(environment, entry);
+    }
     std::vector<char*> envp;
     for (auto& entry : environment) {
         envp.push_back(entry.data());
