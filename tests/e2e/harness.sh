@@ -205,15 +205,17 @@ launch() {
     shift
     local environment=()
     [[ $E2E_SDL != compat ]] || environment+=("LD_LIBRARY_PATH=$E2E_LIBRARY_PATH")
-    (cd "$JUKEBOX_RUN" && exec env "${environment[@]}" "$@" "$JUKEBOX" \
+    # The audio driver is whatever the caller names, never one from the test's own environment.
+    (cd "$JUKEBOX_RUN" && exec env -u SDL_AUDIODRIVER "${environment[@]}" "$@" "$JUKEBOX" \
         >"$JUKEBOX_RUN/stdout" 2>"$JUKEBOX_RUN/stderr" </dev/null) &
     JUKEBOX_PID=$!
     e2e_pids+=("$JUKEBOX_PID")
 }
 
-# start_jukebox [capture|quiet] [NAME=VALUE...]: launches the jukebox in fresh data, waits for
-# its window and focuses it. "capture" records the sound into $CAPTURE (raw s16 stereo
-# 44100 Hz, the disk driver pacing itself to about real time); "quiet" discards it.
+# start_jukebox [capture|quiet|server] [NAME=VALUE...]: launches the jukebox in fresh data, waits
+# for its window and focuses it. "capture" records the sound into $CAPTURE (raw s16 stereo
+# 44100 Hz, the disk driver pacing itself to about real time); "quiet" discards it; "server"
+# leaves the output to the program and its library (a sound server; the caller records it).
 start_jukebox() {
     local audio=${1:-quiet}
     shift || true
@@ -222,6 +224,8 @@ start_jukebox() {
     if [[ $audio == capture ]]; then
         CAPTURE=$run/capture.raw
         launch "$run" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$CAPTURE" SDL_DISKAUDIODELAY=93 "$@"
+    elif [[ $audio == server ]]; then
+        launch "$run" "$@"
     else
         launch "$run" SDL_AUDIODRIVER=dummy "$@"
     fi
@@ -267,10 +271,15 @@ wait_exit() {
     fi
     wait "$JUKEBOX_PID"
     JUKEBOX_STATUS=$?
-    # Reaped: its PID may go to another process now, which the cleanup must leave alone.
+    forget "$JUKEBOX_PID"
+}
+
+# forget PID: the process has been reaped. Its PID may go to another process now, which the
+# cleanup must leave alone.
+forget() {
     local kept=() pid
     for pid in "${e2e_pids[@]}"; do
-        [[ $pid == "$JUKEBOX_PID" ]] || kept+=("$pid")
+        [[ $pid == "$1" ]] || kept+=("$pid")
     done
     e2e_pids=("${kept[@]}")
 }

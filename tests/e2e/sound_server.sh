@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The sound through a real sound server, as on a desktop:
+#
+#   sound_server.sh pulseaudio    a private PulseAudio daemon
+#   sound_server.sh pipewire      PipeWire with pipewire-pulse and WirePlumber, on a private
+#                                 D-Bus session
+#
+# The server gets a null sink as its default sink; parec records that sink's monitor into the
+# capture, and the jukebox picks its sound output itself (no SDL_AUDIODRIVER; PULSE_SERVER names
+# the private socket). The keys are those of sound.sh, and sound_check.py judges the capture,
+# allowing for the server's own latency; sound.sh, on the disk driver, stays the detailed proof.
+# Then the server is killed while a track plays: the jukebox must keep running and keep loading
+# the effects it is asked for, without spinning, and quit cleanly on Alt+F4.
+#
+# Everything runs in the test's scratch directory: HOME, the XDG directories and the runtime
+# directory are set there, so no configuration, socket or daemon of the machine's or of a
+# person's is read or touched, and every process started here is ended by PID.
+source "$(dirname "$0")/harness.sh"
+: "${E2E_SHIM:?}"
+
+SERVER=${1:?usage: sound_server.sh pulseaudio|pipewire}
+case $SERVER in
+pulseaudio) needed=(pulseaudio parec pactl) ;;
+pipewire) needed=(pipewire pipewire-pulse wireplumber dbus-run-session parec pactl) ;;
+*) bail "unknown sound server $SERVER" ;;
+esac
+for tool in "${needed[@]}"; do
+    command -v "$tool" >/dev/null || bail "missing: $tool (tools/install-deps test installs the packages)"
+done
+
+export HOME=$E2E_WORK/home
+export XDG_RUNTIME_DIR=$E2E_WORK/runtime XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share \
+    XDG_STATE_HOME=$HOME/.local/state XDG_CACHE_HOME=$HOME/.cache
+unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER PULSE_SINK PULSE_SOURCE PULSE_RUNTIME_PATH PIPEWIRE_REMOTE \
+    PIPEWIRE_RUNTIME_DIR SDL_AUDIODRIVER
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR/pulse"
+chmod 700 "$XDG_RUNTIME_DIR" "$XDG_RUNTIME_DIR/pulse"
+# No client may start a daemon of its own when the server is gone.
+export PULSE_CLIENTCONFIG=$E2E_WORK/client.conf
+echo "autospawn = no" >"$PULSE_CLIENTCONFIG"
+export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+
+SERVER_PIDS=()   # the sound server's processes, killed by the test while the jukebox plays
+
+# server_up: the server answers on the private socket.
+server_up() {
+    local i
+    for i in $(seq 100); do
+        pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Started without DISPLAY and with D-Bus out of reach: otherwise it first waits for an X11
+# D-Bus autolaunch. As root it warns that it is not meant to run as root; the log keeps that.
+start_pulseaudio() {
+    cat >"$E2E_WORK/server.pa" <<EOF
+load-module module-native-protocol-unix socket=$XDG_RUNTIME_DIR/pulse/native auth-anonymous=1
+load-module module-null-sink sink_name=capture rate=44100 channels=2
+set-default-sink capture
+EOF
+    env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" \
+        pulseaudio --daemonize=no --exit-idle-time=-1 -n --system=no --use-pid-file=no \
+        --file="$E2E_WORK/server.pa" >"$E2E_WORK/pulseaudio.log" 2>&1 &
+    e2e_pids+=($!)
+    SERVER_PIDS+=($!)
+    server_up || {
+        sed 's/^/#   /' "$E2E_WORK/pulseaudio.log"
+        bail "PulseAudio started"
+    }
+}
+
+# PipeWire, its PulseAudio service and its session manager on a private D-Bus session bus; the
+# null sink is loaded through the PulseAudio service, as pactl would on a desktop.
+start_pipewire() {
+    local bus=$E2E_WORK/bus session i child
+    env -u DISPLAY dbus-run-session -- bash -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$1.new" && mv "$1.new" "$1" && exec sleep infinity' \
+        _ "$bus" >"$E2E_WORK/dbus.log" 2>&1 &
+    session=$!
+    e2e_pids+=("$session")
+    for i in $(seq 100); do
+        [[ -s $bus ]] && break
+        sleep 0.05
+    done
+    [[ -s $bus ]] || bail "a private D-Bus session started"
+    # The bus daemon and the sleep holding the session open.
+    for child in $(cat "/proc/$session/task/$session/children" 2>/dev/null); do
+        e2e_pids+=("$child")
+    done
+    export DBUS_SESSION_BUS_ADDRESS
+    DBUS_SESSION_BUS_ADDRESS=$(cat "$bus")
+    local program
+    for program in pipewire wireplumber pipewire-pulse; do
+        env -u DISPLAY "$program" >"$E2E_WORK/$program.log" 2>&1 &
+        e2e_pids+=($!)
+        SERVER_PIDS+=($!)
+        [[ $program != pipewire ]] || for i in $(seq 100); do
+            [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] && break
+            sleep 0.05
+        done
+    done
+    server_up || {
+        tail -n 20 "$E2E_WORK"/pipewire*.log "$E2E_WORK/wireplumber.log" | sed 's/^/#   /'
+        bail "PipeWire's PulseAudio service started"
+    }
+    pactl load-module module-null-sink sink_name=capture rate=44100 channels=2 >/dev/null ||
+        bail "a null sink loaded through pipewire-pulse"
+    # The session manager takes the new sink up a moment later; only then can it be the default.
+    for i in $(seq 50); do
+        pactl set-default-sink capture 2>/dev/null && [[ $(pactl get-default-sink) == capture ]] && return 0
+        sleep 0.1
+    done
+    bail "the null sink made the default sink"
+}
+
+# record: parec records the null sink's monitor into $CAPTURE, in the format of the disk
+# driver's capture (raw s16le stereo 44100 Hz), with little latency of its own.
+record() {
+    CAPTURE=$E2E_WORK/capture.raw
+    : >"$CAPTURE"
+    parec --device=capture.monitor --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 \
+        >"$CAPTURE" 2>"$E2E_WORK/parec.log" &
+    e2e_pids+=($!)
+    local i
+    for i in $(seq 100); do
+        (($(capture_frames) > 4410)) && return 0
+        sleep 0.05
+    done
+    cat "$E2E_WORK/parec.log"
+    bail "parec records the null sink's monitor"
+}
+
+start_x
+"start_$SERVER"
+echo "# $(pactl info | awk -F': ' '/^Server Name/ { print $2 }'), default sink $(pactl get-default-sink)"
+record
+
+LOG=$E2E_WORK/calls.log
+start_jukebox server LD_PRELOAD="$E2E_SHIM" SHIM_LOG="$LOG"
+check_library "$JUKEBOX_PID"
+# Which of its library's outputs the jukebox took.
+output=$(awk '$6 ~ /\/lib(pulse|pulse-simple|pipewire-0\.3|asound)\.so/ { n = $6; sub(/.*\//, "", n); sub(/\.so.*/, "", n); print n }' \
+    "/proc/$JUKEBOX_PID/maps" | sort -u | tr '\n' ' ')
+echo "# the program has loaded: ${output:-no sound client library}"
+
+sleep 1                 # silence until a key
+press 1 1.2             # track 1
+press 2 1.2             # track 2 replaces it
+press s 0.6             # the one s effect
+press f 0.3             # fade track 2 out...
+press 1 1.6             # ...and ask for track 1 during the fade: it starts once the fade ended
+press f 2.0             # fade track 1 out, then silence
+press 1 1.0             # track 1 after a finished fade
+for _ in $(seq 20); do  # effects over the looping track
+    press m 0.3
+    press b 0.3
+done
+sleep 0.6
+cp "$CAPTURE" "$E2E_WORK/played.raw"
+cp "$CAPTURE.keys" "$E2E_WORK/played.keys"
+CAPTURE=
+echo "# capture of $(($(stat -c %s "$E2E_WORK/played.raw") / 4)) frames; keys and capture frames: $(tr '\n' ' ' <"$E2E_WORK/played.keys")"
+check "the capture through $SERVER matches the keys" \
+    python3 "$E2E_DIR/sound_check.py" --server "$E2E_WORK/played.raw" "$E2E_WORK/played.keys"
+
+# --- the server goes away while track 1 plays ---------------------------------------------
+
+# cpu_percent SECONDS: the jukebox's CPU time over SECONDS, in % of one core.
+cpu_percent() {
+    local before after
+    before=$(awk '{ print $14 + $15 }' "/proc/$JUKEBOX_PID/stat")
+    sleep "$1"
+    after=$(awk '{ print $14 + $15 }' "/proc/$JUKEBOX_PID/stat")
+    echo $(((after - before) * 100 / $(getconf CLK_TCK) * 100 / ${1%.*} / 100))
+}
+
+# effect_loads: how many effects the jukebox has loaded so far (a stream opened on the file and
+# a chunk made of it).
+effect_loads() {
+    grep -c '^Mix_LoadWAV_RW 0x[0-9a-f]* 1 = 0x' "$LOG"
+}
+
+check "the jukebox plays track 1 before the server goes" running
+idle=$(cpu_percent 3)
+kill -KILL "${SERVER_PIDS[@]}"
+for pid in "${SERVER_PIDS[@]}"; do
+    { wait "$pid"; } 2>/dev/null
+    forget "$pid"
+done
+sleep 1
+check "the jukebox keeps running when $SERVER is killed" running
+loads=$(effect_loads)
+for key in m s b m s b; do
+    press "$key" 0.3
+done
+check_eq "each effect key still loads its effect" $((loads + 6)) "$(effect_loads)"
+press 2 0.3
+check "the jukebox runs on after keys without a server" running
+lost=$(cpu_percent 3)
+# It may poll a little differently without its output, but must not spin: at most half as
+# much again, or 10 % of a core more when the idle figure is small.
+limit=$((idle * 3 / 2 > idle + 10 ? idle * 3 / 2 : idle + 10))
+check "CPU without the server stays near its idle figure ($lost % of a core, $idle % before)" \
+    test "$lost" -le "$limit"
+chord Alt_L F4
+check_clean_exit "Alt+F4 without a sound server"
+finish
