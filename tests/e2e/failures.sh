@@ -142,4 +142,22 @@ else
     expect_failure "SDL_VIDEODRIVER=bogus" SDL_Init "No available video device"
 fi
 
+# The display goes away under a running jukebox (the X server killed, as in a crash): the
+# program is gone within 2 s, with a status other than 0. Xlib reports the lost connection
+# itself, on its own line, and ends the process; the program's own report never comes. This
+# ends the test's X server, so it comes last.
+run=$(fresh_data)
+launch "$run" SDL_AUDIODRIVER=dummy
+find_window && focus_window || bail "the jukebox starts"
+press 1 0.3
+kill -KILL "$X_PID"
+{ wait "$X_PID"; } 2>/dev/null
+forget "$X_PID"
+wait_exit 2
+check "display lost: the jukebox ends within 2 s" test "$JUKEBOX_STATUS" != running
+echo "# status $JUKEBOX_STATUS; it printed: $(tr '\n' '|' <"$JUKEBOX_RUN/stderr")"
+check "display lost: the exit status is not 0" test "$JUKEBOX_STATUS" != 0 -a "$JUKEBOX_STATUS" != running
+check_eq "display lost: nothing on stdout" "" "$(cat "$JUKEBOX_RUN/stdout")"
+[[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
+
 finish

@@ -33,6 +33,7 @@ JUKEBOX_WINDOW=
 JUKEBOX_RUN=
 JUKEBOX_STATUS=
 CAPTURE=
+X_PID=        # set by start_x
 
 # alive PID: the process exists and has not ended (a zombie has).
 alive() {
@@ -178,7 +179,8 @@ start_x() {
     # Xvfb writes the display number it took once it accepts connections.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset -nolisten tcp 3>"$fifo" \
         >"$E2E_WORK/xvfb.log" 2>&1 &
-    e2e_pids+=($!)
+    X_PID=$!
+    e2e_pids+=("$X_PID")
     if ! read -r -t 20 display <"$fifo" || [[ -z $display ]]; then
         cat "$E2E_WORK/xvfb.log"
         bail "Xvfb started"

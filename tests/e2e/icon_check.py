@@ -2,6 +2,14 @@
 """Compares a window's icon, as `xprobe icon` prints it, with the icon file it was made from.
 
     icon_check.py ICON.BMP KEY-INDEX LIBRARY < xprobe-output
+    icon_check.py --title-bar ICON.BMP KEY-INDEX WIDTH HEIGHT < raw-rgb
+
+The second form looks for the icon where a window manager draws it: in a picture of the title
+bar (WIDTH x HEIGHT raw 8-bit RGB on stdin, as `convert -depth 8 rgb:-` writes it), scaled to
+whatever size the manager's theme gives it. It finds the pixels of the icon's most used shown
+colour; they must form one solid square, the icon's other shown colours must lie within it, and
+no pixel may show the colour key's colour. Scaling blends the small parts of the icon into their
+surroundings, so the other colours are matched more loosely than the main one.
 
 ICON.BMP is an uncompressed 8-bit palettized BMP; pixels of palette index KEY-INDEX must be
 hidden, every other pixel shown in its palette colour. Prints one line per finding and exits 1
@@ -43,7 +51,59 @@ def read_bmp(path):
     return width, abs(height), palette, rows
 
 
+def near(a, b, tolerance=24):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def title_bar(bmp, key, width, height, raw):
+    _, _, palette, rows = read_bmp(bmp)
+    if len(raw) != width * height * 3:
+        print(f"{len(raw)} bytes of picture for {width}x{height}")
+        return 1
+    counts = {}
+    for row in rows:
+        for index in row:
+            if index != key:
+                counts[palette[index]] = counts.get(palette[index], 0) + 1
+    shown = sorted(counts, key=counts.get, reverse=True)
+    main = shown[0]
+    pixels = [tuple(raw[3 * i : 3 * i + 3]) for i in range(width * height)]
+    hex_colour = lambda c: "%02X%02X%02X" % c
+    keyed = sum(near(p, palette[key], 8) for p in pixels)
+    found = [(i % width, i // width) for i, p in enumerate(pixels) if near(p, main)]
+    if not found:
+        print(f"no pixel of the icon's colour {hex_colour(main)} in the {width}x{height} title bar")
+        return 1
+    left, right = min(x for x, _ in found), max(x for x, _ in found)
+    top, bottom = min(y for _, y in found), max(y for _, y in found)
+    box_w, box_h = right - left + 1, bottom - top + 1
+    print(f"the icon's colour {hex_colour(main)} fills {len(found)} pixels of a {box_w}x{box_h} box at "
+          f"({left},{top}) of the {width}x{height} title bar")
+    failures = []
+    if abs(box_w - box_h) > 1 or box_w < 4:
+        failures.append("that box is not a square of at least 4 pixels")
+    # Pixels of other colours (the others of the icon, the edges blended into the bar) may take
+    # up to half of the box.
+    if len(found) < box_w * box_h // 2:
+        failures.append("that box is not mostly of the icon's colour")
+    for colour in shown[1:]:
+        inside = [
+            (x, y) for y in range(top, bottom + 1) for x in range(left, right + 1)
+            if near(pixels[y * width + x], colour, 48)
+        ]
+        if not inside:
+            failures.append(f"the icon's colour {hex_colour(colour)} is not within that box")
+    if keyed:
+        failures.append(f"{keyed} pixels show the colour key's colour {hex_colour(palette[key])}")
+    for line in failures:
+        print(line)
+    return 1 if failures else 0
+
+
 def main():
+    if sys.argv[1] == "--title-bar":
+        bmp, key, width, height = sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+        return title_bar(bmp, key, width, height, sys.stdin.buffer.read())
     bmp, key, library = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     width, height, palette, rows = read_bmp(bmp)
     lines = sys.stdin.read().split("\n")
