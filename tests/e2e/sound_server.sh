@@ -146,6 +146,8 @@ echo "# the program has loaded: ${output:-no sound client library}"
 
 sleep 1                 # silence until a key
 press 1 1.2             # track 1
+# What the server holds of the program's stream and adds to it (for the log).
+echo "# the program's stream: $(pactl list sink-inputs | awk -F': ' '/Sample Specification|Buffer Latency|Sink Latency/ { printf "%s %s; ", $1, $2 }' | tr -s '\t ' ' ')"
 press 2 1.2             # track 2 replaces it
 press s 0.6             # the one s effect
 press f 0.3             # fade track 2 out...
