@@ -205,7 +205,8 @@ else()
 endif()
 
 # The launcher and the desktop entry are written at install time, so that they name the prefix
-# the files really go to, also when `cmake --install --prefix` overrides the configured one.
+# the files really go to, also when `cmake --install --prefix` overrides the configured one. The
+# launcher finds the program and the data relative to itself, the desktop entry names it.
 # file(INSTALL) puts them in the install manifest and under DESTDIR like every other file.
 install(CODE "
 set(JUKEBOX_LAUNCHER_TEMPLATE [[${PROJECT_SOURCE_DIR}/tools/jukebox-launcher.in]])
@@ -262,7 +263,9 @@ jukebox_installed(programdir "${JUKEBOX_PROGRAM_DIR}")
 jukebox_installed(home "${JUKEBOX_HOME}")
 jukebox_installed(appsdir "${JUKEBOX_APPLICATIONS_DIR}")
 
-jukebox_shell_word(JUKEBOX_LAUNCHER_PROGRAM "${programdir}/jukebox")
+file(RELATIVE_PATH program "${bindir}" "${programdir}/jukebox")
+file(RELATIVE_PATH home "${bindir}" "${home}")
+jukebox_shell_word(JUKEBOX_LAUNCHER_PROGRAM "${program}")
 jukebox_shell_word(JUKEBOX_LAUNCHER_HOME "${home}")
 jukebox_shell_word(JUKEBOX_LAUNCHER_VERSION "${JUKEBOX_VERSION}")
 configure_file("${JUKEBOX_LAUNCHER_TEMPLATE}" "${JUKEBOX_STAGING}/bin/jukebox" @ONLY)
