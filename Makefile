@@ -35,7 +35,7 @@ test-asan: test-deps
 # Installs the package on this machine (and removes it again): not part of `make test`.
 test-package: test-deps all
 	@tools/install-deps package
-	tests/package/package_test.sh
+	tests/package/package_test.sh $(BUILD_DIR)
 
 bench: test-deps all
 	tools/bench --build $(BUILD_DIR)
