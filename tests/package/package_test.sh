@@ -24,9 +24,9 @@ previous=$(dpkg-query -W -f='${db:Status-Status} ${Version}' jukebox 2>/dev/null
 save_installed() {
     local tree=$keep/tree path script
     mkdir -p "$tree/DEBIAN"
-    while read -r path; do
-        [[ -d $path && ! -L $path ]] || cp -a --parents "$path" "$tree"
-    done < <(dpkg-query -L jukebox)
+    dpkg-query -L jukebox | while read -r path; do
+        [[ -d $path && ! -L $path ]] || echo "${path#/}"
+    done | tar -C / -cf - -T - | tar -C "$tree" -xf -
     dpkg-query -s jukebox | awk '/^(Status|Conffiles):/ { skip = 1; next } /^[^ ]/ { skip = 0 } !skip' \
         >"$tree/DEBIAN/control"
     for script in preinst postinst prerm postrm; do
@@ -44,7 +44,11 @@ put_back() {
         installed_by_us=false
     fi
     if [[ -f $keep/previous.deb ]]; then
-        "${sudo[@]}" apt-get install -y -q --no-install-recommends "$keep/previous.deb" >/dev/null
+        "${sudo[@]}" apt-get install -y -q --no-install-recommends "$keep/previous.deb" \
+            >"$keep/put-back.log" 2>&1 || {
+            cat "$keep/put-back.log"
+            return 1
+        }
         [[ ! -s $keep/auto ]] || "${sudo[@]}" apt-mark auto jukebox >/dev/null
         rm -f "$keep/previous.deb"
     fi
