@@ -8,7 +8,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
-.PHONY: all deps test-deps run test test-asan bench install uninstall format clean
+.PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb format clean
 
 all: deps
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
@@ -32,6 +32,11 @@ test-asan: test-deps
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# Installs the package on this machine (and removes it again): not part of `make test`.
+test-package: test-deps all
+	@tools/install-deps package
+	tests/package/package_test.sh $(BUILD_DIR)
+
 bench: test-deps all
 	tools/bench --build $(BUILD_DIR)
 
@@ -40,6 +45,10 @@ install: all
 
 uninstall:
 	cmake --build $(BUILD_DIR) --target uninstall
+
+# dist/jukebox_<version>_<arch>.deb, built from a copy of the working tree.
+deb:
+	tools/build-deb
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.c')

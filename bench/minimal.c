@@ -95,10 +95,6 @@ int main(void) {
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) == -1) {
         fail("SDL_Init");
     }
-    if (SDL_SetVideoMode(320, 240, 0, SDL_SWSURFACE | SDL_DOUBLEBUF) == NULL) {
-        fail("SDL_SetVideoMode");
-    }
-    SDL_WM_SetCaption(caption, "");
     SDL_Surface* icon = IMG_Load("data/images/icon.bmp");
     if (icon == NULL) {
         fail("IMG_Load");
@@ -108,6 +104,10 @@ int main(void) {
     SDL_UnlockSurface(icon);
     SDL_WM_SetIcon(icon, NULL);
     SDL_FreeSurface(icon);
+    if (SDL_SetVideoMode(320, 240, 0, SDL_SWSURFACE | SDL_DOUBLEBUF) == NULL) {
+        fail("SDL_SetVideoMode");
+    }
+    SDL_WM_SetCaption(caption, "");
     SDL_EnableUNICODE(1);
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 4096) != 0) {
         fail("Mix_OpenAudio");

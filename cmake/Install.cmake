@@ -64,11 +64,31 @@ endif()
 
 include(GNUInstallDirs)
 
+# The desktop entry, the AppStream data and the theme icons go by this name.
+set(JUKEBOX_ID org.jukeboxauthors.Jukebox)
 set(JUKEBOX_INSTALL_HOME ${CMAKE_INSTALL_DATADIR}/jukebox)
-set(JUKEBOX_ICON_DIR ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/32x32/apps)
+set(JUKEBOX_PROGRAM_DIR ${CMAKE_INSTALL_LIBEXECDIR}/jukebox)
+set(JUKEBOX_ICON_THEME_DIR ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor)
 set(JUKEBOX_APPLICATIONS_DIR ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 
-install(TARGETS jukebox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# One version for the program, the Debian package and the AppStream releases.
+function(jukebox_check_version file pattern)
+    if(EXISTS ${PROJECT_SOURCE_DIR}/${file})
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${file})
+        file(STRINGS ${PROJECT_SOURCE_DIR}/${file} found REGEX "${pattern}" LIMIT_COUNT 1)
+        string(REGEX MATCH "${pattern}" found "${found}")
+        if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+            message(FATAL_ERROR "${file} names version '${CMAKE_MATCH_1}' first, CMakeLists.txt "
+                                "${PROJECT_VERSION}: give them the same version")
+        endif()
+    endif()
+endfunction()
+jukebox_check_version(debian/changelog "^jukebox \\(([^)]*)\\)")
+jukebox_check_version(tools/${JUKEBOX_ID}.metainfo.xml "<release version=\"([^\"]*)\"")
+
+# The program goes where only the launcher runs it; the command on PATH is the launcher. Its
+# file name stays `jukebox`, which SDL gives its window as WM_CLASS.
+install(TARGETS jukebox RUNTIME DESTINATION ${JUKEBOX_PROGRAM_DIR})
 
 # Exactly the files the program opens, relative to its working directory.
 set(JUKEBOX_SOUNDS bgm1.ogg bgm2.ogg m0.wav m1.wav s0.wav b0.wav b1.wav)
@@ -78,11 +98,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/b.png ${JUKEBOX_SOUNDS}
 install(FILES ${PROJECT_SOURCE_DIR}/data/images/icon.bmp
         DESTINATION ${JUKEBOX_INSTALL_HOME}/data/images)
 
-# The theme icon: the window icon as a PNG, transparent where the window icon is, that is at
+install(FILES ${PROJECT_SOURCE_DIR}/docs/jukebox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/${JUKEBOX_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
+
+# The theme icons: the window icon as PNGs, transparent where the window icon is, that is at
 # palette index 15. ImageMagick keys on a colour, so the colour of index 15 is read from the
 # bitmap here, and a new bitmap makes CMake read it again.
 set(JUKEBOX_ICON_SOURCE ${PROJECT_SOURCE_DIR}/data/images/icon.bmp)
-set(JUKEBOX_ICON_PNG ${PROJECT_BINARY_DIR}/jukebox.png)
+set(JUKEBOX_ICON_BUILD_DIR ${PROJECT_BINARY_DIR}/icons)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${JUKEBOX_ICON_SOURCE})
 
 function(jukebox_bmp_uint out hex offset size)
@@ -132,41 +156,69 @@ function(jukebox_icon_key_colour out bmp)
     set(${out} "#${red}${green}${blue}" PARENT_SCOPE)
 endfunction()
 
-find_program(JUKEBOX_IMAGEMAGICK_CONVERT convert DOC "ImageMagick's convert, for the theme icon")
+find_program(JUKEBOX_IMAGEMAGICK_CONVERT convert DOC "ImageMagick's convert, for the theme icons")
 jukebox_icon_key_colour(JUKEBOX_ICON_KEY ${JUKEBOX_ICON_SOURCE})
 if(JUKEBOX_IMAGEMAGICK_CONVERT AND JUKEBOX_ICON_KEY)
+    # The 32 px art as it is, the larger sizes in whole source pixels (nearest neighbour) so
+    # that it stays crisp, the smaller ones averaged over each pixel's area; ImageMagick weighs
+    # colours by their alpha there, so the transparent colour does not seep into the edges.
+    set(png_options -strip -define png:exclude-chunks=date,time)
+    set(JUKEBOX_ICON_32 ${JUKEBOX_ICON_BUILD_DIR}/32x32/${JUKEBOX_ID}.png)
+    set(icons ${JUKEBOX_ICON_32})
     add_custom_command(
-        OUTPUT ${JUKEBOX_ICON_PNG}
+        OUTPUT ${JUKEBOX_ICON_32}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${JUKEBOX_ICON_BUILD_DIR}/32x32
         COMMAND ${JUKEBOX_IMAGEMAGICK_CONVERT} ${JUKEBOX_ICON_SOURCE} -alpha set
-                -transparent ${JUKEBOX_ICON_KEY} -strip
-                -define png:exclude-chunks=date,time PNG32:${JUKEBOX_ICON_PNG}
+                -transparent ${JUKEBOX_ICON_KEY} ${png_options} PNG32:${JUKEBOX_ICON_32}
         DEPENDS ${JUKEBOX_ICON_SOURCE}
         COMMENT "Making the theme icon from the window icon"
         VERBATIM)
-    add_custom_target(jukebox_icon ALL DEPENDS ${JUKEBOX_ICON_PNG})
-    install(FILES ${JUKEBOX_ICON_PNG} DESTINATION ${JUKEBOX_ICON_DIR})
-    set(JUKEBOX_HAS_ICON TRUE)
+    install(FILES ${JUKEBOX_ICON_32} DESTINATION ${JUKEBOX_ICON_THEME_DIR}/32x32/apps)
+    foreach(size 16 24 48 64 128 256)
+        if(size LESS 32)
+            set(scale -filter Box -resize ${size}x${size})
+        else()
+            set(scale -sample ${size}x${size})
+        endif()
+        set(icon ${JUKEBOX_ICON_BUILD_DIR}/${size}x${size}/${JUKEBOX_ID}.png)
+        add_custom_command(
+            OUTPUT ${icon}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${JUKEBOX_ICON_BUILD_DIR}/${size}x${size}
+            COMMAND ${JUKEBOX_IMAGEMAGICK_CONVERT} ${JUKEBOX_ICON_32} ${scale} ${png_options}
+                    PNG32:${icon}
+            DEPENDS ${JUKEBOX_ICON_32}
+            COMMENT "Making the ${size} px theme icon"
+            VERBATIM)
+        install(FILES ${icon} DESTINATION ${JUKEBOX_ICON_THEME_DIR}/${size}x${size}/apps)
+        list(APPEND icons ${icon})
+    endforeach()
+    add_custom_target(jukebox_icons ALL DEPENDS ${icons})
+    set(JUKEBOX_DESKTOP_ICON ${JUKEBOX_ID})
 else()
-    # The program works without it; the desktop entry then names a stock icon.
+    # The program works without them; the desktop entry then names a stock icon.
     if(NOT JUKEBOX_IMAGEMAGICK_CONVERT)
-        message(WARNING "ImageMagick's convert was not found: the theme icon is not installed")
+        message(WARNING "ImageMagick's convert was not found: the theme icons are not installed")
     else()
-        message(WARNING "No palette index 15 in ${JUKEBOX_ICON_SOURCE}: the theme icon is not installed")
+        message(WARNING "No palette index 15 in ${JUKEBOX_ICON_SOURCE}: the theme icons are not installed")
     endif()
-    set(JUKEBOX_HAS_ICON FALSE)
+    set(JUKEBOX_DESKTOP_ICON audio-x-generic)
 endif()
 
-# The desktop entry is written at install time, so that it names the prefix the files really
-# go to, also when `cmake --install --prefix` overrides the configured one. file(INSTALL) puts it
-# in the install manifest and under DESTDIR like every other file.
+# The launcher and the desktop entry are written at install time, so that they name the prefix
+# the files really go to, also when `cmake --install --prefix` overrides the configured one. The
+# launcher finds the program and the data relative to itself, the desktop entry names it.
+# file(INSTALL) puts them in the install manifest and under DESTDIR like every other file.
 install(CODE "
+set(JUKEBOX_LAUNCHER_TEMPLATE [[${PROJECT_SOURCE_DIR}/tools/jukebox-launcher.in]])
 set(JUKEBOX_DESKTOP_TEMPLATE [[${PROJECT_SOURCE_DIR}/tools/jukebox.desktop.in]])
-set(JUKEBOX_DESKTOP_STAGED [[${PROJECT_BINARY_DIR}/jukebox.desktop]])
+set(JUKEBOX_STAGING [[${PROJECT_BINARY_DIR}/staged]])
+set(JUKEBOX_ID [[${JUKEBOX_ID}]])
+set(JUKEBOX_VERSION [[${PROJECT_VERSION}]])
 set(JUKEBOX_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+set(JUKEBOX_PROGRAM_DIR [[${JUKEBOX_PROGRAM_DIR}]])
 set(JUKEBOX_HOME [[${JUKEBOX_INSTALL_HOME}]])
-set(JUKEBOX_ICON_DIR [[${JUKEBOX_ICON_DIR}]])
 set(JUKEBOX_APPLICATIONS_DIR [[${JUKEBOX_APPLICATIONS_DIR}]])
-set(JUKEBOX_HAS_ICON ${JUKEBOX_HAS_ICON})
+set(JUKEBOX_DESKTOP_ICON [[${JUKEBOX_DESKTOP_ICON}]])
 ")
 install(CODE [==[
 function(jukebox_installed out dir)
@@ -175,6 +227,12 @@ function(jukebox_installed out dir)
     else()
         set(${out} "${CMAKE_INSTALL_PREFIX}/${dir}" PARENT_SCOPE)
     endif()
+endfunction()
+
+# A shell word that stands for exactly `value`.
+function(jukebox_shell_word out value)
+    string(REPLACE "'" "'\\''" value "${value}")
+    set(${out} "'${value}'" PARENT_SCOPE)
 endfunction()
 
 # A desktop entry string value: backslash and control characters escaped.
@@ -201,19 +259,21 @@ function(jukebox_desktop_exec out program)
 endfunction()
 
 jukebox_installed(bindir "${JUKEBOX_BINDIR}")
+jukebox_installed(programdir "${JUKEBOX_PROGRAM_DIR}")
 jukebox_installed(home "${JUKEBOX_HOME}")
-jukebox_installed(icondir "${JUKEBOX_ICON_DIR}")
 jukebox_installed(appsdir "${JUKEBOX_APPLICATIONS_DIR}")
 
+file(RELATIVE_PATH program "${bindir}" "${programdir}/jukebox")
+file(RELATIVE_PATH home "${bindir}" "${home}")
+jukebox_shell_word(JUKEBOX_LAUNCHER_PROGRAM "${program}")
+jukebox_shell_word(JUKEBOX_LAUNCHER_HOME "${home}")
+jukebox_shell_word(JUKEBOX_LAUNCHER_VERSION "${JUKEBOX_VERSION}")
+configure_file("${JUKEBOX_LAUNCHER_TEMPLATE}" "${JUKEBOX_STAGING}/bin/jukebox" @ONLY)
+file(INSTALL DESTINATION "${bindir}" TYPE PROGRAM FILES "${JUKEBOX_STAGING}/bin/jukebox")
+
 jukebox_desktop_exec(JUKEBOX_DESKTOP_EXEC "${bindir}/jukebox")
-jukebox_desktop_string(JUKEBOX_DESKTOP_PATH "${home}")
-if(JUKEBOX_HAS_ICON)
-    jukebox_desktop_string(JUKEBOX_DESKTOP_ICON "${icondir}/jukebox.png")
-else()
-    set(JUKEBOX_DESKTOP_ICON audio-x-generic)
-endif()
-configure_file("${JUKEBOX_DESKTOP_TEMPLATE}" "${JUKEBOX_DESKTOP_STAGED}" @ONLY)
-file(INSTALL DESTINATION "${appsdir}" TYPE FILE FILES "${JUKEBOX_DESKTOP_STAGED}")
+configure_file("${JUKEBOX_DESKTOP_TEMPLATE}" "${JUKEBOX_STAGING}/${JUKEBOX_ID}.desktop" @ONLY)
+file(INSTALL DESTINATION "${appsdir}" TYPE FILE FILES "${JUKEBOX_STAGING}/${JUKEBOX_ID}.desktop")
 ]==])
 
 add_custom_target(uninstall

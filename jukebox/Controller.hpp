@@ -13,6 +13,12 @@ namespace jukebox {
 struct PlayingSounds {
     MusicHandle music;
     std::array<ChunkHandle, MIX_CHANNELS> channels;
+
+    PlayingSounds() = default;
+    PlayingSounds(const PlayingSounds&) = delete;
+    PlayingSounds& operator=(const PlayingSounds&) = delete;
+    /// Halts every channel before the kept effects are freed, also when a failure unwinds.
+    ~PlayingSounds() { Mix_HaltChannel(-1); }
 };
 
 /// The jukebox: shows the background, runs the loop until quit, then releases the music, the

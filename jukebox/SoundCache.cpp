@@ -36,8 +36,13 @@ MusicHandle loadMusic(const char* path) {
 }
 
 ChunkHandle loadEffect(const char* path) {
-    // A stream that failed to open goes to the mixer as it is; the mixer closes the stream.
-    ChunkHandle chunk(Mix_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1));
+    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
+    if (stream == nullptr) {
+        // SDL's own text names the file; the mixer's would only say the stream is missing.
+        shell::failWithSdlError("Mix_LoadWAV");
+    }
+    // The mixer takes the stream over and closes it, whether the load succeeds or not.
+    ChunkHandle chunk(Mix_LoadWAV_RW(stream, 1));
     if (!chunk) {
         shell::failWithSdlError("Mix_LoadWAV");
     }

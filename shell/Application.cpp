@@ -45,12 +45,14 @@ void runApplication(std::int32_t screenWidth, std::int32_t screenHeight,
     }
     const SdlQuitGuard sdl;
 
+    // SDL 1.2 hands the icon to the window manager when it creates the window; an icon set
+    // afterwards reaches the window but some managers never read it again.
+    setWindowIcon(iconPath, iconColorKey);
     if (SDL_SetVideoMode(screenWidth, screenHeight, 0, kVideoFlags) == nullptr) {
         failWithSdlError("SDL_SetVideoMode");
     }
     const std::string title = encodeUtf8(caption);
     SDL_WM_SetCaption(title.c_str(), "");
-    setWindowIcon(iconPath, iconColorKey);
     SDL_EnableUNICODE(1);
     if (Mix_OpenAudio(audioFrequency, AUDIO_S16SYS, kAudioChannels, kAudioChunkSize) != 0) {
         failWithSdlError("Mix_OpenAudio");

@@ -32,14 +32,15 @@ TEST(Session, StartUpRunAndShutdownMakeTheirCallsInOrder) {
 
     const std::vector<std::string> expected{
         "SDL_Init 0x231",
-        "SDL_SetVideoMode 320 240 0 0x40000000",
-        std::string("SDL_WM_SetCaption ") + kCaptionHex + " (empty)",
+        // Window managers read the icon when the window is mapped, so it goes first.
         "IMG_Load data/images/icon.bmp",
         "SDL_LockSurface " + icon,
         "SDL_SetColorKey " + icon + " 0x1000 15",
         "SDL_UnlockSurface " + icon,
         "SDL_WM_SetIcon " + icon + " (null)",
         "SDL_FreeSurface " + icon,
+        "SDL_SetVideoMode 320 240 0 0x40000000",
+        std::string("SDL_WM_SetCaption ") + kCaptionHex + " (empty)",
         "SDL_EnableUNICODE 1",
         "Mix_OpenAudio 44100 0x8010 2 4096",
         "IMG_Load data/b.png",
@@ -222,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"s0.wav"},
                   {},
                   "key:s wait:5000 quit",
-                  "jukebox: user error (Mix_LoadWAV\nSDL message: Mix_LoadWAV_RW with NULL src)\n",
+                  "jukebox: user error (Mix_LoadWAV\nSDL message: Couldn't open data/s0.wav)\n",
                   1},
         FatalCase{"EffectCorrupt",
                   {},
@@ -230,13 +231,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {"m0.wav", "m1.wav"},
                   "key:m wait:5000 quit",
                   "jukebox: user error (Mix_LoadWAV\nSDL message: Unrecognized sound file type)\n",
-                  1},
-        FatalCase{"BothBVariantsMissing",
-                  {},
-                  {"b0.wav", "b1.wav"},
-                  {},
-                  "key:1 key:s key:b wait:5000 quit",
-                  "jukebox: user error (Mix_LoadWAV\nSDL message: Mix_LoadWAV_RW with NULL src)\n",
                   1},
         FatalCase{"IconCorrupt",
                   {},
@@ -299,6 +293,9 @@ Lifetimes lifetimes(const std::vector<std::string>& log) {
     std::set<std::string> chunks;
     std::set<std::string> tracks;
     for (const auto& line : log) {
+        if (line.ends_with("= (nil)")) {
+            continue; // a failed load: nothing to free
+        }
         if (line.starts_with("Mix_LoadWAV_RW")) {
             chunks.insert(lastWord(line));
         } else if (line.starts_with("Mix_FreeChunk")) {
@@ -315,6 +312,33 @@ Lifetimes lifetimes(const std::vector<std::string>& log) {
     result.chunksLeft = chunks.size();
     result.tracksLeft = tracks.size();
     return result;
+}
+
+TEST(Session, AMissingEffectIsReportedByTheFileThePressDrew) {
+    const Scratch scratch;
+    scratch.remove("b0.wav");
+    scratch.remove("b1.wav");
+    const auto run = runSession(scratch, SessionOptions("key:1 key:s key:b wait:5000 quit"));
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string report =
+        "jukebox: user error (Mix_LoadWAV\nSDL message: Couldn't open data/b";
+    EXPECT_TRUE(run.err == report + "0.wav)\n" || run.err == report + "1.wav)\n") << run.err;
+    EXPECT_EQ(countLines(run.log, "SDL_Quit"), 1U);
+    EXPECT_EQ(countLines(run.log, "Mix_CloseAudio"), 0U);
+}
+
+TEST(Session, AFailureStopsTheSoundingEffectsBeforeFreeingThem) {
+    const Scratch scratch;
+    scratch.remove("bgm2.ogg");
+    // The effects last 0.3 s: all three still sound when 2 fails.
+    const auto run =
+        runSession(scratch, SessionOptions("key:1 key:m key:s key:b key:2 wait:5000 quit"));
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const Lifetimes counts = lifetimes(run.log);
+    EXPECT_EQ(countLines(run.log, "Mix_LoadWAV_RW"), 3U);
+    EXPECT_EQ(counts.releasedWhilePlaying, 0U);
+    EXPECT_EQ(counts.chunksLeft, 0U);
+    EXPECT_EQ(counts.tracksLeft, 0U);
 }
 
 TEST(Session, HandlesStayBoundedOverHundredsOfPresses) {

@@ -43,9 +43,6 @@ press_until_exit() {
 missing_detail() {
     case $1 in
     *.ogg) echo "Couldn't open 'data/$1'" ;;
-    # The effect is opened with SDL_RWFromFile and its result handed to the mixer as it is;
-    # the mixer's complaint about the missing stream replaces SDL's "Couldn't open".
-    *.wav) echo "Mix_LoadWAV_RW with NULL src" ;;
     *) echo "Couldn't open data/$1" ;;
     esac
 }

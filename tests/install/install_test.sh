@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs the build under a staging DESTDIR, checks the installed files and the desktop entry,
-# runs the installed program from the entry's Path= on a private X server until its window
-# shows the installed background, closes it with Alt+F4, and uninstalls.
+# Installs the build under a staging DESTDIR, checks the installed files, the desktop entry and
+# the icons, runs the entry's command (the launcher) from a directory without data/ on a private
+# X server until its window shows the installed background, closes it with Alt+F4, and
+# uninstalls.
 #
-# usage: install_test.sh BUILD_DIR WORK_DIR PREFIX BINDIR DATADIR DATAROOTDIR SOURCE_DATA_DIR
+# usage: install_test.sh BUILD_DIR WORK_DIR PREFIX BINDIR LIBEXECDIR DATADIR DATAROOTDIR MANDIR
+#                        SOURCE_DATA_DIR
 set -euo pipefail
 
-if [[ $# -ne 7 ]]; then
-    echo "usage: $0 BUILD_DIR WORK_DIR PREFIX BINDIR DATADIR DATAROOTDIR SOURCE_DATA_DIR" >&2
+if [[ $# -ne 9 ]]; then
+    echo "usage: $0 BUILD_DIR WORK_DIR PREFIX BINDIR LIBEXECDIR DATADIR DATAROOTDIR MANDIR" \
+        "SOURCE_DATA_DIR" >&2
     exit 2
 fi
-build=$1 work=$2 prefix=$3 bindir=$4 datadir=$5 datarootdir=$6 source_data=$7
+build=$1 work=$2 prefix=$3 bindir=$4 libexecdir=$5 datadir=$6 datarootdir=$7 mandir=$8
+source_data=$9
 stage=$work/stage
 manifest=$build/install_manifest.txt
 
@@ -30,12 +34,19 @@ under_prefix() {
     *) echo "$prefix/$1" ;;
     esac
 }
+id=org.jukeboxauthors.Jukebox
 bin_path=$(under_prefix "$bindir")/jukebox
+program_path=$(under_prefix "$libexecdir")/jukebox/jukebox
 home=$(under_prefix "$datadir")/jukebox
-desktop_path=$(under_prefix "$datarootdir")/applications/jukebox.desktop
-icon_path=$(under_prefix "$datarootdir")/icons/hicolor/32x32/apps/jukebox.png
+desktop_path=$(under_prefix "$datarootdir")/applications/$id.desktop
+icon_dir=$(under_prefix "$datarootdir")/icons/hicolor
+icon_sizes=(16 24 32 48 64 128 256)
 assets=(b.png bgm1.ogg bgm2.ogg m0.wav m1.wav s0.wav b0.wav b1.wav images/icon.bmp)
-expected=("$bin_path" "$desktop_path" "$icon_path")
+expected=("$bin_path" "$program_path" "$desktop_path" "$(under_prefix "$mandir")/man1/jukebox.1"
+    "$(under_prefix "$datarootdir")/metainfo/$id.metainfo.xml")
+for size in "${icon_sizes[@]}"; do
+    expected+=("$icon_dir/${size}x$size/apps/$id.png")
+done
 for asset in "${assets[@]}"; do
     expected+=("$home/data/$asset")
 done
@@ -71,7 +82,7 @@ echo "== installed files"
 for file in "${expected[@]}"; do
     [[ -f $stage$file ]] || fail "not installed: $file"
 done
-[[ -x $stage$bin_path ]] || fail "not executable: $bin_path"
+[[ -x $stage$bin_path && -x $stage$program_path ]] || fail "not executable: $bin_path or $program_path"
 for asset in "${assets[@]}"; do
     cmp -s "$source_data/$asset" "$stage$home/data/$asset" || fail "differs from the source: data/$asset"
 done
@@ -83,13 +94,14 @@ diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$stage" && find . -type f -p
 
 echo "== desktop entry"
 desktop-file-validate "$stage$desktop_path" || fail "desktop-file-validate rejects the entry"
-# Reads the entry as a launcher does (string escapes, then Exec quoting), checks its keys and
-# the icon, and prints the program to run and its working directory.
-launch=$(python3 - "$stage$desktop_path" "$bin_path" "$home" "$icon_path" "$stage$icon_path" \
-    "$source_data/images/icon.bmp" <<'EOF'
+# Reads the entry as a desktop does (string escapes, then Exec quoting), checks its keys and
+# the icons, and prints the command to run.
+program=$(python3 - "$stage$desktop_path" "$bin_path" "$id" "$stage$icon_dir" \
+    "$source_data/images/icon.bmp" "${icon_sizes[@]}" <<'EOF'
 import struct, subprocess, sys
 
-entry_file, want_exec, want_path, want_icon, icon_file, bmp_file = sys.argv[1:]
+entry_file, want_exec, want_icon, icon_dir, bmp_file = sys.argv[1:6]
+sizes = [int(size) for size in sys.argv[6:]]
 
 def unescape(value):
     out, i = [], 0
@@ -149,8 +161,10 @@ def expect(key, want):
 expect("Type", "Application")
 expect("Name", "Jukebox")
 expect("Name[ja]", "ジュークボックス")
-expect("Path", want_path)
 expect("Icon", want_icon)
+expect("StartupWMClass", "jukebox")
+if "Path" in entry:
+    sys.exit(f"Path={entry['Path']!r}: the launcher finds the data itself")
 expect("Terminal", "false")
 if set(filter(None, entry.get("Categories", "").split(";"))) != {"AudioVideo", "Audio", "Player"}:
     sys.exit(f"Categories={entry.get('Categories')!r}")
@@ -159,7 +173,7 @@ if not entry.get("Comment"):
 if exec_args(entry.get("Exec", "")) != [want_exec]:
     sys.exit(f"Exec={entry.get('Exec')!r} runs {exec_args(entry.get('Exec', ''))}, expected [{want_exec!r}]")
 
-# The icon: 32x32, transparent exactly where the window icon has palette index 15, elsewhere
+# The 32 px icon: transparent exactly where the window icon has palette index 15, elsewhere
 # the palette colour of its pixel.
 bmp = open(bmp_file, "rb").read()
 offset, = struct.unpack_from("<I", bmp, 10)
@@ -174,25 +188,38 @@ indices = []
 for y in range(abs(height)):
     row = offset + stride * list(rows)[y]
     indices.extend(bmp[row: row + width])
-size = subprocess.run(["identify", "-format", "%w %h", icon_file], capture_output=True, text=True, check=True).stdout
-if size.split() != ["32", "32"] or (width, abs(height)) != (32, 32):
-    sys.exit(f"icon size {size!r}, window icon {width}x{height}")
-rgba = subprocess.run(["convert", icon_file, "-depth", "8", "rgba:-"], capture_output=True, check=True).stdout
+if (width, abs(height)) != (32, 32):
+    sys.exit(f"window icon {width}x{height}, expected 32x32")
+
+def icon_pixels(size):
+    icon_file = f"{icon_dir}/{size}x{size}/apps/{want_icon}.png"
+    shape = subprocess.run(["identify", "-format", "%w %h", icon_file], capture_output=True, text=True, check=True).stdout
+    if shape.split() != [str(size), str(size)]:
+        sys.exit(f"{icon_file} is {shape}")
+    rgba = subprocess.run(["convert", icon_file, "-depth", "8", "rgba:-"], capture_output=True, check=True).stdout
+    return [rgba[i: i + 4] for i in range(0, len(rgba), 4)]
+
+pixels = icon_pixels(32)
 for i, index in enumerate(indices):
-    r, g, b, a = rgba[4 * i: 4 * i + 4]
+    r, g, b, a = pixels[i]
     if index == 15:
         if a != 0:
             sys.exit(f"icon pixel {i % 32},{i // 32} (index 15) is not transparent")
     elif a != 255 or bytes((r, g, b)) != palette[index]:
         sys.exit(f"icon pixel {i % 32},{i // 32} is {(r, g, b, a)}, expected opaque {tuple(palette[index])}")
+# Larger icons are the 32 px one in whole pixels; smaller ones have every size's corners clear.
+for size in sizes:
+    scaled = icon_pixels(size)
+    if size > 32 and any(scaled[y * size + x] != pixels[(y * 32 // size) * 32 + x * 32 // size]
+                         for y in range(size) for x in range(size)):
+        sys.exit(f"the {size} px icon is not the 32 px one in whole pixels")
+    if scaled[0][3] != 0 or scaled[-1][3] != 0:
+        sys.exit(f"the {size} px icon has opaque corners")
 print(exec_args(entry["Exec"])[0])
-print(entry["Path"])
 EOF
-) || fail "the desktop entry or the icon is wrong"
-program=$(sed -n 1p <<<"$launch")
-directory=$(sed -n 2p <<<"$launch")
+) || fail "the desktop entry or the icons are wrong"
 
-echo "== start the installed program in $stage$directory"
+echo "== start the installed jukebox command in a directory without data/"
 display_file=$work/display
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -207,17 +234,19 @@ unset SDL_VIDEODRIVER
 
 # In the sanitizer build, LeakSanitizer looks at this run too; libX11 keeps a few strings for good.
 export LSAN_OPTIONS=suppressions=$(dirname "$(realpath "$0")")/lsan.supp:print_suppressions=0
-(cd "$stage$directory" && exec env SDL_AUDIODRIVER=dummy "$stage$program") \
-    >"$work/program.out" 2>"$work/program.err" &
+# No per-user data: HOME is empty, so the installed data is what shows.
+mkdir "$work/home" "$work/elsewhere"
+(cd "$work/elsewhere" && exec env HOME="$work/home" XDG_DATA_HOME= SDL_AUDIODRIVER=dummy \
+    "$stage$program") >"$work/program.out" 2>"$work/program.err" &
 program_pid=$!
 
-window=$(timeout 20 xdotool search --sync --pid "$program_pid" --onlyvisible --class '^jukebox$' | head -n 1) ||
+window=$(timeout 20 xdotool search --sync --onlyvisible --class '^jukebox$' | head -n 1) ||
     fail "no window appeared; the program said: $(cat "$work/program.err")"
 # The title's bytes, in hex so that the locale cannot change how xprop shows them.
 title=$(xprop -id "$window" -notype -f _NET_WM_NAME 8x _NET_WM_NAME | sed 's/.*= //; s/0x//g; s/, //g')
 want=$(printf '%s' 'ジュークボックス' | od -An -tx1 | tr -d ' \n')
 [[ $title == "$want" ]] || fail "window title bytes $title, expected $want"
-# The installed background, read from data/ under Path=, is what the window shows.
+# The installed background is what the window shows.
 shown=false
 for _ in $(seq 50); do
     import -window "$window" "$work/window.png" 2>/dev/null || true
