@@ -12,9 +12,9 @@
 #   E2E_KEEP         when set, the scratch directory is kept after a pass too
 #
 # Keys go through XTEST (xdotool keydown/keyup, by keycode), to the window focused with
-# `xdotool windowfocus`: there is no window manager (but in wm.sh), and events sent to a window with
-# XSendEvent are flagged as synthetic. SDL 1.2 takes a key release followed at once by a press
-# of the same key for auto-repeat, so presses are always spaced (see press).
+# `xdotool windowfocus`: there is no window manager (but in wm.sh), and events sent to a window
+# with XSendEvent are flagged as synthetic. SDL 1.2 takes a key release followed at once by a
+# press of the same key for auto-repeat, so presses are always spaced (see press).
 
 set -uo pipefail
 
