@@ -183,7 +183,12 @@ effect_loads() {
     grep -c '^Mix_LoadWAV_RW 0x[0-9a-f]* 1 = 0x' "$LOG"
 }
 
-check "the jukebox plays track 1 before the server goes" running
+# track_loads: how many times the jukebox has loaded track 2.
+track_loads() {
+    grep -c '^Mix_LoadMUS data/bgm2\.ogg = 0x' "$LOG"
+}
+
+check "the jukebox runs, track 1 playing, before the server goes" running
 idle=$(cpu_percent 3)
 kill -KILL "${SERVER_PIDS[@]}"
 for pid in "${SERVER_PIDS[@]}"; do
@@ -197,7 +202,9 @@ for key in m s b m s b; do
     press "$key" 0.3
 done
 check_eq "each effect key still loads its effect" $((loads + 6)) "$(effect_loads)"
+loads=$(track_loads)
 press 2 0.3
+check_eq "2 still loads its track" $((loads + 1)) "$(track_loads)"
 check "the jukebox runs on after keys without a server" running
 lost=$(cpu_percent 3)
 # It may poll a little differently without its output, but must not spin: at most half as
