@@ -42,6 +42,14 @@ export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
 
 SERVER_PIDS=()   # the sound server's processes, killed by the test while the jukebox plays
 
+# server_process PID: a process of the server, started in the background. Disowned, so that the
+# shell does not announce its death when the test kills it.
+server_process() {
+    e2e_pids+=("$1")
+    SERVER_PIDS+=("$1")
+    disown "$1"
+}
+
 # server_up: the server answers on the private socket.
 server_up() {
     local i
@@ -63,8 +71,7 @@ EOF
     env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" \
         pulseaudio --daemonize=no --exit-idle-time=-1 -n --system=no --use-pid-file=no \
         --file="$E2E_WORK/server.pa" >"$E2E_WORK/pulseaudio.log" 2>&1 &
-    e2e_pids+=($!)
-    SERVER_PIDS+=($!)
+    server_process $!
     server_up || {
         sed 's/^/#   /' "$E2E_WORK/pulseaudio.log"
         bail "PulseAudio started"
@@ -84,17 +91,18 @@ start_pipewire() {
         sleep 0.05
     done
     [[ -s $bus ]] || bail "a private D-Bus session started"
-    # The bus daemon and the sleep holding the session open.
+    # The bus daemon, and the sleep holding the session open (see stop_bus).
     for child in $(cat "/proc/$session/task/$session/children" 2>/dev/null); do
+        [[ $(cat "/proc/$child/comm" 2>/dev/null) == dbus-daemon ]] || BUS_HOLDER=$child
         e2e_pids+=("$child")
     done
+    BUS_SESSION=$session
     export DBUS_SESSION_BUS_ADDRESS
     DBUS_SESSION_BUS_ADDRESS=$(cat "$bus")
     local program
     for program in pipewire wireplumber pipewire-pulse; do
         env -u DISPLAY "$program" >"$E2E_WORK/$program.log" 2>&1 &
-        e2e_pids+=($!)
-        SERVER_PIDS+=($!)
+        server_process $!
         [[ $program != pipewire ]] || for i in $(seq 100); do
             [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] && break
             sleep 0.05
@@ -112,6 +120,26 @@ start_pipewire() {
         sleep 0.1
     done
     bail "the null sink made the default sink"
+}
+
+BUS_SESSION=
+BUS_HOLDER=
+
+# stop_bus: ends the private D-Bus session the way it ends by itself: the sleep holding it goes,
+# and the session ends its bus daemon and exits.
+stop_bus() {
+    [[ -n $BUS_SESSION ]] || return 0
+    kill "$BUS_HOLDER" 2>/dev/null
+    local i
+    for i in $(seq 50); do
+        alive "$BUS_SESSION" || break
+        sleep 0.1
+    done
+    wait "$BUS_SESSION" 2>/dev/null
+    local pid
+    for pid in $(printf '%s\n' "${e2e_pids[@]}"); do
+        [[ -d /proc/$pid ]] || forget "$pid"
+    done
 }
 
 # record: parec records the null sink's monitor into $CAPTURE, in the format of the disk
@@ -192,7 +220,10 @@ check "the jukebox runs, track 1 playing, before the server goes" running
 idle=$(cpu_percent 3)
 kill -KILL "${SERVER_PIDS[@]}"
 for pid in "${SERVER_PIDS[@]}"; do
-    { wait "$pid"; } 2>/dev/null
+    for _ in $(seq 50); do
+        alive "$pid" || break
+        sleep 0.1
+    done
     forget "$pid"
 done
 sleep 1
@@ -214,4 +245,5 @@ check "CPU without the server stays near its idle figure ($lost % of a core, $id
     test "$lost" -le "$limit"
 chord Alt_L F4
 check_clean_exit "Alt+F4 without a sound server"
+stop_bus
 finish
