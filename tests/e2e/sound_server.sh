@@ -52,8 +52,7 @@ server_process() {
 
 # server_up: the server answers on the private socket.
 server_up() {
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         pactl info >/dev/null 2>&1 && return 0
         sleep 0.1
     done
@@ -81,12 +80,13 @@ EOF
 # PipeWire, its PulseAudio service and its session manager on a private D-Bus session bus; the
 # null sink is loaded through the PulseAudio service, as pactl would on a desktop.
 start_pipewire() {
-    local bus=$E2E_WORK/bus session i child
+    local bus=$E2E_WORK/bus session child
+    # shellcheck disable=SC2016 # the address is expanded inside the session
     env -u DISPLAY dbus-run-session -- bash -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$1.new" && mv "$1.new" "$1" && exec sleep infinity' \
         _ "$bus" >"$E2E_WORK/dbus.log" 2>&1 &
     session=$!
     e2e_pids+=("$session")
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [[ -s $bus ]] && break
         sleep 0.05
     done
@@ -103,7 +103,7 @@ start_pipewire() {
     for program in pipewire wireplumber pipewire-pulse; do
         env -u DISPLAY "$program" >"$E2E_WORK/$program.log" 2>&1 &
         server_process $!
-        [[ $program != pipewire ]] || for i in $(seq 100); do
+        [[ $program != pipewire ]] || for _ in $(seq 100); do
             [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] && break
             sleep 0.05
         done
@@ -115,7 +115,7 @@ start_pipewire() {
     pactl load-module module-null-sink sink_name=capture rate=44100 channels=2 >/dev/null ||
         bail "a null sink loaded through pipewire-pulse"
     # The session manager takes the new sink up a moment later; only then can it be the default.
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
         pactl set-default-sink capture 2>/dev/null && [[ $(pactl get-default-sink) == capture ]] && return 0
         sleep 0.1
     done
@@ -130,8 +130,7 @@ BUS_HOLDER=
 stop_bus() {
     [[ -n $BUS_SESSION ]] || return 0
     kill "$BUS_HOLDER" 2>/dev/null
-    local i
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
         alive "$BUS_SESSION" || break
         sleep 0.1
     done
@@ -150,8 +149,7 @@ record() {
     parec --device=capture.monitor --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 \
         >"$CAPTURE" 2>"$E2E_WORK/parec.log" &
     e2e_pids+=($!)
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         (($(capture_frames) > 4410)) && return 0
         sleep 0.05
     done
@@ -196,13 +194,13 @@ check "the capture through $SERVER matches the keys" \
 
 # --- the server goes away while track 1 plays ---------------------------------------------
 
-# cpu_percent SECONDS: the jukebox's CPU time over SECONDS, in % of one core.
+# cpu_percent SECONDS: the jukebox's CPU time over SECONDS (whole), in % of one core.
 cpu_percent() {
     local before after
     before=$(awk '{ print $14 + $15 }' "/proc/$JUKEBOX_PID/stat")
     sleep "$1"
     after=$(awk '{ print $14 + $15 }' "/proc/$JUKEBOX_PID/stat")
-    echo $(((after - before) * 100 / $(getconf CLK_TCK) * 100 / ${1%.*} / 100))
+    echo $(((after - before) * 100 / ($(getconf CLK_TCK) * $1)))
 }
 
 # effect_loads: how many effects the jukebox has loaded so far (a stream opened on the file and

@@ -18,8 +18,7 @@ e2e_pids+=($!)
 
 # The manager has taken the screen once it announces itself on the root window.
 managed() {
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
         sleep 0.1
     done
@@ -61,8 +60,8 @@ check_title_bar_icon() {
     pass "the window has a title bar of ${width}x$height"
     # Drawn a moment after the window is mapped; the picture of the whole screen shows what the
     # manager has drawn, whichever window holds it.
-    local i shown=false
-    for i in $(seq 20); do
+    local shown=false
+    for _ in $(seq 20); do
         if import -window root -crop "${width}x$height+$fx+$fy" +repage "png:$bar.png" 2>/dev/null &&
             convert "$bar.png" -depth 8 "rgb:$bar.rgb" &&
             python3 "$E2E_DIR/icon_check.py" --title-bar "$JUKEBOX_RUN/data/images/icon.bmp" 15 \
