@@ -315,6 +315,25 @@ press() {
     sleep "$gap"
 }
 
+# play_sound_keys: the presses sound_check.py judges, in its order: silence, track 1, track 2,
+# s, a fade with track 1 asked for during it, a fade to silence, track 1 again, then m and b
+# over the looping track.
+play_sound_keys() {
+    sleep 1                 # silence until a key
+    press 1 1.2             # track 1
+    press 2 1.2             # track 2 replaces it
+    press s 0.6             # the one s effect
+    press f 0.3             # fade track 2 out...
+    press 1 1.6             # ...and ask for track 1 during the fade: it starts once the fade ended
+    press f 2.0             # fade track 1 out, then silence
+    press 1 1.0             # track 1 after a finished fade
+    for _ in $(seq 20); do  # effects over the looping track
+        press m 0.3
+        press b 0.3
+    done
+    sleep 0.6
+}
+
 # chord KEY... : holds the keys down in order, then lets them go in reverse order.
 chord() {
     local codes=() key i

@@ -6,7 +6,7 @@
 CAPTURE is raw signed 16-bit little-endian stereo at 44100 Hz. KEYS has one line "KEY FRAMES"
 per press, in order, FRAMES being the capture's length when the key went down: whatever the
 key starts cannot begin before that frame, and begins within a mixer buffer or two after it.
-The keys must be those of sound.sh: 1 2 s f 1 f 1, then m b repeated.
+The keys must be those of the harness's play_sound_keys: 1 2 s f 1 f 1, then m b repeated.
 
 With --server the capture is a recording of a sound server's sink monitor (parec), which
 lags behind the program by the server's latency and the recorder's: the keys' frames are then

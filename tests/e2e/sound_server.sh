@@ -7,7 +7,7 @@
 #
 # The server gets a null sink as its default sink; parec records that sink's monitor into the
 # capture, and the jukebox picks its sound output itself (no SDL_AUDIODRIVER; PULSE_SERVER names
-# the private socket). The keys are those of sound.sh, and sound_check.py judges the capture,
+# the private socket). The keys are those of sound.sh (play_sound_keys), and sound_check.py judges the capture,
 # allowing for the server's own latency; sound.sh, on the disk driver, stays the detailed proof.
 # Then the server is killed while a track plays: the jukebox must keep running and keep loading
 # the effects it is asked for, without spinning, and quit cleanly on Alt+F4.
@@ -170,21 +170,9 @@ output=$(awk '$6 ~ /\/lib(pulse|pulse-simple|pipewire-0\.3|asound)\.so/ { n = $6
     "/proc/$JUKEBOX_PID/maps" | sort -u | tr '\n' ' ')
 echo "# the program has loaded: ${output:-no sound client library}"
 
-sleep 1                 # silence until a key
-press 1 1.2             # track 1
+play_sound_keys
 # What the server holds of the program's stream and adds to it (for the log).
 echo "# the program's stream: $(pactl list sink-inputs | awk -F': ' '/Sample Specification|Buffer Latency|Sink Latency/ { printf "%s %s; ", $1, $2 }' | tr -s '\t ' ' ')"
-press 2 1.2             # track 2 replaces it
-press s 0.6             # the one s effect
-press f 0.3             # fade track 2 out...
-press 1 1.6             # ...and ask for track 1 during the fade: it starts once the fade ended
-press f 2.0             # fade track 1 out, then silence
-press 1 1.0             # track 1 after a finished fade
-for _ in $(seq 20); do  # effects over the looping track
-    press m 0.3
-    press b 0.3
-done
-sleep 0.6
 cp "$CAPTURE" "$E2E_WORK/played.raw"
 cp "$CAPTURE.keys" "$E2E_WORK/played.keys"
 CAPTURE=
