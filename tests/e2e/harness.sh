@@ -255,6 +255,28 @@ focus_window() {
     return 1
 }
 
+# differing_pixels PICTURE: how many pixels of the jukebox's window differ from PICTURE, or
+# "no picture" when the window cannot be read. The window's picture stays in window.png.
+differing_pixels() {
+    import -window "$JUKEBOX_WINDOW" "png:$E2E_WORK/window.png" 2>/dev/null || {
+        echo "no picture"
+        return
+    }
+    compare -metric AE "$E2E_WORK/window.png" "$1" null: 2>&1
+}
+
+# shows PICTURE: the window shows PICTURE, pixel for pixel, within five seconds (the picture is
+# drawn once the audio is open).
+shows() {
+    local i
+    for i in $(seq 50); do
+        [[ $(differing_pixels "$1") == 0 ]] && return 0
+        sleep 0.1
+    done
+    echo "# $(differing_pixels "$1") pixels differ from $1"
+    return 1
+}
+
 # running: the jukebox has not exited.
 running() {
     alive "$JUKEBOX_PID"

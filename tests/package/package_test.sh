@@ -105,17 +105,6 @@ run_jukebox() {
     [[ -n $JUKEBOX_WINDOW ]] && focus_window
 }
 
-# shows PICTURE: the window's pixels are those of PICTURE (within five seconds).
-shows() {
-    local i
-    for i in $(seq 50); do
-        import -window "$JUKEBOX_WINDOW" "png:$E2E_WORK/window.png" 2>/dev/null &&
-            [[ $(compare -metric AE "$E2E_WORK/window.png" "$1" null: 2>&1) == 0 ]] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 quit_with_alt_f4() {
     chord Alt_L F4
     wait_exit 5
