@@ -172,7 +172,7 @@ echo "# the program has loaded: ${output:-no sound client library}"
 
 play_sound_keys
 # What the server holds of the program's stream and adds to it (for the log).
-echo "# the program's stream: $(pactl list sink-inputs | awk -F': ' '/Sample Specification|Buffer Latency|Sink Latency/ { printf "%s %s; ", $1, $2 }' | tr -s '\t ' ' ')"
+echo "# the program's stream: $(pactl list sink-inputs | awk -F': ' '/Sample|Latency/ { printf "%s %s; ", $1, $2 }' | tr -s '\t ' ' ')"
 cp "$CAPTURE" "$E2E_WORK/played.raw"
 cp "$CAPTURE.keys" "$E2E_WORK/played.keys"
 CAPTURE=
