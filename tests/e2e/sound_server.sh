@@ -163,6 +163,8 @@ echo "# $(pactl info | awk -F': ' '/^Server Name/ { print $2 }'), default sink $
 record
 
 LOG=$E2E_WORK/calls.log
+# Where the program's stream can begin in the recording, for the start-up click (sound_check.py).
+launched=$(capture_frames)
 start_jukebox server LD_PRELOAD="$E2E_SHIM" SHIM_LOG="$LOG"
 check_library "$JUKEBOX_PID"
 # Which of its library's outputs the jukebox took.
@@ -178,7 +180,7 @@ cp "$CAPTURE.keys" "$E2E_WORK/played.keys"
 CAPTURE=
 echo "# capture of $(($(stat -c %s "$E2E_WORK/played.raw") / 4)) frames; keys and capture frames: $(tr '\n' ' ' <"$E2E_WORK/played.keys")"
 check "the capture through $SERVER matches the keys" \
-    python3 "$E2E_DIR/sound_check.py" --server "$E2E_WORK/played.raw" "$E2E_WORK/played.keys"
+    python3 "$E2E_DIR/sound_check.py" --server --launched "$launched" "$E2E_WORK/played.raw" "$E2E_WORK/played.keys"
 
 # --- the server goes away while track 1 plays ---------------------------------------------
 
@@ -224,9 +226,10 @@ press 2 0.3
 check_eq "2 still loads its track" $((loads + 1)) "$(track_loads)"
 check "the jukebox runs on after keys without a server" running
 lost=$(cpu_percent 3)
-# It may poll a little differently without its output, but must not spin: at most half as
-# much again, or 10 % of a core more when the idle figure is small.
-limit=$((idle * 3 / 2 > idle + 10 ? idle * 3 / 2 : idle + 10))
+# It may poll a little differently without its output, but must not spin: a spinning thread
+# adds a whole core, while the machine's other work (the suite runs two tests at once) moves
+# the figure by a dozen points or so (35 % after 22 % seen).
+limit=$((idle + 50))
 check "CPU without the server stays near its idle figure ($lost % of a core, $idle % before)" \
     test "$lost" -le "$limit"
 chord Alt_L F4

@@ -18,6 +18,8 @@
  *                           which drops the server's own action of the key's other levels:
  *                           the usual keymap turns Ctrl+Alt+F4 into XF86Switch_VT_4 and the
  *                           X server swallows that chord instead of passing it on.
+ *   xprobe destroy WINDOW-ID destroys the window, as a crashed or careless client would: its
+ *                           owner gets no close request, only the window's end.
  */
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -176,8 +178,11 @@ int main(int argc, char** argv) {
     const int locks = argc == 2 && strcmp(argv[1], "locks") == 0;
     const int keycodes = argc >= 3 && strcmp(argv[1], "keycode") == 0;
     const int plain = argc == 3 && strcmp(argv[1], "plain-key") == 0;
-    if (!icon && !locks && !keycodes && !plain) {
-        fprintf(stderr, "usage: %s icon WINDOW-ID | locks | keycode KEYSYM... | plain-key KEYSYM\n",
+    const int destroy = argc == 3 && strcmp(argv[1], "destroy") == 0;
+    if (!icon && !locks && !keycodes && !plain && !destroy) {
+        fprintf(stderr,
+                "usage: %s icon WINDOW-ID | locks | keycode KEYSYM... | plain-key KEYSYM | "
+                "destroy WINDOW-ID\n",
                 argv[0]);
         return 2;
     }
@@ -192,6 +197,11 @@ int main(int argc, char** argv) {
         status = print_keycodes(display, argc - 2, argv + 2);
     } else if (plain) {
         status = make_plain_key(display, argv[2]);
+    } else if (destroy) {
+        /* Another client destroys the window outright: no close request reaches its owner. */
+        XDestroyWindow(display, window_argument(argv[2]));
+        XSync(display, False);
+        status = x_error != 0;
     } else if (icon) {
         const Window window = window_argument(argv[2]);
         if (!print_wm_hints_icon(display, window) && !print_net_wm_icon(display, window)) {

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""What sound_check.py forgives a sound server, and what it must not: made-up captures."""
+
+import array
+import math
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from sound_check import CLICK_MAX, RATE, dropouts, start_click  # noqa: E402
+
+LAUNCHED = RATE // 2
+FIRST_KEY = 2 * RATE
+
+
+def silence(frames=3 * RATE):
+    return array.array("h", bytes(2 * frames))
+
+
+def burst(samples, at, length, value=-32768):
+    for i in range(at, at + length):
+        samples[i] = value
+
+
+def tone(samples, at, length, frequency=330, amplitude=16384):
+    for i in range(length):
+        samples[at + i] = int(amplitude * math.sin(2 * math.pi * frequency * i / RATE))
+
+
+class StartClick(unittest.TestCase):
+    def test_a_burst_of_a_few_milliseconds_as_the_stream_starts_is_cut_out_whole(self):
+        left, right = silence(), silence()
+        at = LAUNCHED + RATE // 10
+        burst(left, at, 250)
+        burst(right, at, 250)
+        start, length = start_click(left, right, LAUNCHED, FIRST_KEY)
+        self.assertEqual(length, CLICK_MAX)
+        self.assertLessEqual(start, at)
+        self.assertGreaterEqual(start + length, at + 250)
+
+    def test_sound_the_program_plays_before_its_first_key_is_not_forgiven(self):
+        cases = {
+            "a track at start": lambda s: tone(s, LAUNCHED + RATE // 10, RATE),
+            "an effect at start": lambda s: tone(s, LAUNCHED + RATE // 10, int(0.3 * RATE), 2600),
+            "a click a second into the stream": lambda s: burst(s, LAUNCHED + RATE, 250),
+            "a click before the program started": lambda s: burst(s, LAUNCHED - RATE // 4, 250),
+            "two clicks": lambda s: (burst(s, LAUNCHED + 1000, 100), burst(s, LAUNCHED + 2000, 100)),
+            "a burst longer than 10 ms": lambda s: burst(s, LAUNCHED + 1000, CLICK_MAX + 10),
+        }
+        for what, make in cases.items():
+            with self.subTest(what):
+                left, right = silence(), silence()
+                make(left)
+                make(right)
+                self.assertIsNone(start_click(left, right, LAUNCHED, FIRST_KEY))
+
+
+class Dropouts(unittest.TestCase):
+    def test_short_gaps_in_a_sound_are_dropouts_and_long_silences_are_not(self):
+        left = silence()
+        tone(left, 0, 3 * RATE)
+        for i in range(RATE, RATE + 200):  # one channel's glitch: faint ringing, not zeros
+            left[i] = (-1) ** i * 40
+        for i in range(2 * RATE, 2 * RATE + RATE // 2):  # a pause between sounds
+            left[i] = 0
+        self.assertEqual(dropouts(left), [(RATE, 200)])
+
+
+if __name__ == "__main__":
+    unittest.main()
