@@ -103,61 +103,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/${JUKEBOX_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 
 # The theme icons: the window icon as PNGs, transparent where the window icon is, that is at
-# palette index 15. ImageMagick keys on a colour, so the colour of index 15 is read from the
-# bitmap here, and a new bitmap makes CMake read it again.
-set(JUKEBOX_ICON_SOURCE ${PROJECT_SOURCE_DIR}/data/images/icon.bmp)
+# palette index 15 (see Icon.cmake).
 set(JUKEBOX_ICON_BUILD_DIR ${PROJECT_BINARY_DIR}/icons)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${JUKEBOX_ICON_SOURCE})
 
-function(jukebox_bmp_uint out hex offset size)
-    # Little-endian unsigned integer of `size` bytes at byte `offset` of a hex dump.
-    set(value 0)
-    math(EXPR last "${offset} + ${size} - 1")
-    foreach(i RANGE ${last} ${offset} -1)
-        math(EXPR at "${i} * 2")
-        string(SUBSTRING "${hex}" ${at} 2 byte)
-        math(EXPR value "${value} * 256 + 0x${byte}")
-    endforeach()
-    set(${out} ${value} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/Icon.cmake)
 
-function(jukebox_icon_key_colour out bmp)
-    set(${out} "" PARENT_SCOPE)
-    if(NOT EXISTS ${bmp})
-        return()
-    endif()
-    file(READ ${bmp} head LIMIT 54 HEX)
-    string(LENGTH "${head}" length)
-    if(length LESS 108 OR NOT head MATCHES "^424d")
-        return()
-    endif()
-    jukebox_bmp_uint(info_size "${head}" 14 4)
-    jukebox_bmp_uint(bits "${head}" 28 2)
-    jukebox_bmp_uint(colours "${head}" 46 4)
-    if(bits GREATER 8)
-        return()
-    endif()
-    if(colours EQUAL 0)
-        math(EXPR colours "1 << ${bits}")
-    endif()
-    if(colours LESS 16)
-        return()
-    endif()
-    # Palette entries are blue, green, red, reserved.
-    math(EXPR entry "14 + ${info_size} + 15 * 4")
-    file(READ ${bmp} bgr OFFSET ${entry} LIMIT 3 HEX)
-    string(LENGTH "${bgr}" length)
-    if(NOT length EQUAL 6)
-        return()
-    endif()
-    string(SUBSTRING "${bgr}" 0 2 blue)
-    string(SUBSTRING "${bgr}" 2 2 green)
-    string(SUBSTRING "${bgr}" 4 2 red)
-    set(${out} "#${red}${green}${blue}" PARENT_SCOPE)
-endfunction()
-
-find_program(JUKEBOX_IMAGEMAGICK_CONVERT convert DOC "ImageMagick's convert, for the theme icons")
-jukebox_icon_key_colour(JUKEBOX_ICON_KEY ${JUKEBOX_ICON_SOURCE})
 if(JUKEBOX_IMAGEMAGICK_CONVERT AND JUKEBOX_ICON_KEY)
     # The 32 px art as it is, the larger sizes in whole source pixels (nearest neighbour) so
     # that it stays crisp, the smaller ones averaged over each pixel's area; ImageMagick weighs

@@ -1,8 +1,9 @@
 #include "jukebox/Events.hpp"
 
+#include "shell/Platform.hpp"
+
 #include <SDL.h>
 
-#include <ctime>
 #include <optional>
 
 namespace jukebox {
@@ -53,11 +54,6 @@ std::optional<PKREvent> translate(const SDL_Event& event) {
     }
 }
 
-void pauseBetweenPolls() {
-    const timespec pause{0, 10'000};
-    nanosleep(&pause, nullptr);
-}
-
 } // namespace
 
 PKREvent nextEvent() {
@@ -65,7 +61,7 @@ PKREvent nextEvent() {
         SDL_PumpEvents();
         SDL_Event event;
         if (SDL_PollEvent(&event) == 0) {
-            pauseBetweenPolls();
+            shell::pauseBetweenPolls();
             continue;
         }
         if (const auto mapped = translate(event)) {

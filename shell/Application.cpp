@@ -1,6 +1,7 @@
 #include "shell/Application.hpp"
 
 #include "shell/Failure.hpp"
+#include "shell/Platform.hpp"
 #include "shell/Util.hpp"
 
 #include <SDL_image.h>
@@ -53,6 +54,7 @@ void runApplication(std::int32_t screenWidth, std::int32_t screenHeight,
     }
     const std::string title = encodeUtf8(caption);
     SDL_WM_SetCaption(title.c_str(), "");
+    mendWindowTitle(caption);
     SDL_EnableUNICODE(1);
     if (Mix_OpenAudio(audioFrequency, AUDIO_S16SYS, kAudioChannels, kAudioChunkSize) != 0) {
         failWithSdlError("Mix_OpenAudio");

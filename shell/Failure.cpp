@@ -19,7 +19,7 @@ void failWithSdlError(std::string_view function) {
 
 std::string programName(const char* argv0) {
     std::string_view path = argv0 != nullptr ? argv0 : "";
-    if (const auto slash = path.rfind('/'); slash != std::string_view::npos) {
+    if (const auto slash = path.find_last_of("/\\"); slash != std::string_view::npos) {
         path.remove_prefix(slash + 1);
     }
     return path.empty() ? "jukebox" : std::string(path);
@@ -34,6 +34,11 @@ std::string failureText(const Failure& failure) {
 
 void reportFailure(std::ostream& out, std::string_view program, const Failure& failure) {
     out << program << ": " << failureText(failure) << std::flush;
+}
+
+bool fitsMessageBox(std::string_view text) {
+    constexpr std::size_t kLongestText = 511;
+    return !text.empty() && text.size() <= kLongestText;
 }
 
 } // namespace shell

@@ -30,7 +30,8 @@ class Failure : public std::runtime_error {
 /// Throws the Sdl failure of `function`, reading SDL_GetError() now.
 [[noreturn]] void failWithSdlError(std::string_view function);
 
-/// The last component of the program path, or "jukebox" when there is none.
+/// The last component of the program path, `/` and `\` both separators, or "jukebox" when
+/// there is none.
 [[nodiscard]] std::string programName(const char* argv0);
 
 /// The text shown for a failure, ending in a line feed.
@@ -38,5 +39,8 @@ class Failure : public std::runtime_error {
 
 /// Writes "<program>: <text>" to `out`, the one report of a fatal failure.
 void reportFailure(std::ostream& out, std::string_view program, const Failure& failure);
+
+/// Whether an error box shows `text`: only one of 1 to 511 bytes.
+[[nodiscard]] bool fitsMessageBox(std::string_view text);
 
 } // namespace shell

@@ -1,9 +1,9 @@
 #include "jukebox/Plinkar.hpp"
 #include "shell/Application.hpp"
 #include "shell/Failure.hpp"
+#include "shell/Platform.hpp"
 
 #include <exception>
-#include <iostream>
 
 namespace {
 
@@ -22,11 +22,10 @@ int main(int argc, char** argv) {
         shell::runApplication(kScreenWidth, kScreenHeight, kCaption, kIconPath, kIconColorKey,
                               kAudioFrequency, jukebox::jukeboxMain);
     } catch (const shell::Failure& failure) {
-        shell::reportFailure(std::cerr, program, failure);
+        shell::showFatalReport(program, failure);
         return 1;
     } catch (const std::exception& error) {
-        shell::reportFailure(std::cerr, program,
-                             shell::Failure(shell::FailureKind::Plain, error.what()));
+        shell::showFatalReport(program, shell::Failure(shell::FailureKind::Plain, error.what()));
         return 1;
     }
     return 0;

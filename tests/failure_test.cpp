@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -57,6 +58,24 @@ TEST(Failure, ProgramNameIsTheLastPathComponent) {
     EXPECT_EQ(shell::programName("dir/"), "jukebox");
     EXPECT_EQ(shell::programName(""), "jukebox");
     EXPECT_EQ(shell::programName(nullptr), "jukebox");
+    // A Windows command line may name the program either way.
+    EXPECT_EQ(shell::programName("C:\\Program Files\\Jukebox\\jukebox.exe"), "jukebox.exe");
+    EXPECT_EQ(shell::programName("..\\dist/jukebox-console.exe"), "jukebox-console.exe");
+    EXPECT_EQ(shell::programName("dir\\"), "jukebox");
+}
+
+TEST(Failure, AnErrorBoxShowsOnlyTextsOf1To511Bytes) {
+    EXPECT_FALSE(shell::fitsMessageBox(""));
+    EXPECT_TRUE(shell::fitsMessageBox("\n"));
+    EXPECT_TRUE(shell::fitsMessageBox(std::string(511, 'x')));
+    EXPECT_FALSE(shell::fitsMessageBox(std::string(512, 'x')));
+    // Counted in bytes, not characters: 170 three-byte characters and a line feed are 511.
+    std::string japanese;
+    for (int i = 0; i < 170; ++i) {
+        japanese += "\xE3\x82\xB8";
+    }
+    EXPECT_TRUE(shell::fitsMessageBox(japanese + "\n"));
+    EXPECT_FALSE(shell::fitsMessageBox(japanese + "\n\n"));
 }
 
 } // namespace

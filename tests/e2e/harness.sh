@@ -7,8 +7,11 @@
 #   E2E_ASSETS       a directory whose data/ holds the test assets
 #   E2E_TOOLS        the directory of the helpers wm_close and xprobe
 #   E2E_WORK         a scratch directory for this test; emptied at the start, kept on failure
-#   E2E_SDL          "classic" (the system's SDL 1.2) or "compat" (the SDL 1.2 API over SDL 2)
+#   E2E_SDL          "classic" (the system's SDL 1.2), "compat" (the SDL 1.2 API over SDL 2) or
+#                    "windows" (the Windows program under Wine: JUKEBOX starts it, see
+#                    tests/windows/windows_test.sh)
 #   E2E_SDL_ROOT     for compat: where the compatibility package was unpacked
+#   WINEPREFIX       for windows: the Wine prefix, made beforehand; start_x starts its server
 #   E2E_KEEP         when set, the scratch directory is kept after a pass too
 #
 # Keys go through XTEST (xdotool keydown/keyup, by keycode), to the window focused with
@@ -157,11 +160,15 @@ mapped_sdl() {
 
 # check_library PID: passes when the process runs on the library this test is for. The
 # classic library numbers its file libSDL-1.2.so.0.N.N, the compatibility layer
-# libSDL-1.2.so.1.N.N; a system that replaced the classic one would fail here.
+# libSDL-1.2.so.1.N.N; a system that replaced the classic one would fail here. The Windows
+# program is Wine running the .exe that JUKEBOX names.
 check_library() {
     local mapped
     mapped=$(mapped_sdl "$1")
-    if [[ $E2E_SDL == compat ]]; then
+    if [[ $E2E_SDL == windows ]]; then
+        check "windows: Wine runs $(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null)" \
+            grep -qa '\.exe' "/proc/$1/cmdline"
+    elif [[ $E2E_SDL == compat ]]; then
         check "compat: the program runs on ${mapped:-nothing}" \
             test -n "$mapped" -a "${mapped#"$(realpath "$E2E_SDL_ROOT")"/}" != "$mapped"
     else
@@ -188,6 +195,23 @@ start_x() {
     rm -f "$fifo"
     export DISPLAY=:$display
     unset XAUTHORITY
+    [[ $E2E_SDL != windows ]] || start_wineserver
+}
+
+# start_wineserver: the Wine prefix's server, for this test alone (ended with it, and with it
+# the prefix's own processes); the programs started after it find it through WINEPREFIX.
+start_wineserver() {
+    : "${WINEPREFIX:?}"
+    local server
+    server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+    "$server" --foreground --persistent >"$E2E_WORK/wineserver.log" 2>&1 &
+    e2e_pids+=($!)
+    for _ in $(seq 50); do
+        # Its socket, under a directory of its own in the temporary directory.
+        [[ -n $(find "${TMPDIR:-/tmp}" -maxdepth 3 -path '*wine*' -name socket -newer "$E2E_WORK/wineserver.log" 2>/dev/null) ]] && return 0
+        sleep 0.1
+    done
+    bail "the Wine server started"
 }
 
 # --- the program -------------------------------------------------------------------------------

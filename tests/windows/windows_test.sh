@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The Windows release as a person gets it, under Wine: the zip unzipped into a scratch folder and
+# run from there, in a Wine prefix of the test's own, on X servers of its own, with the
+# tone-coded test assets. The window, the keys and the sound are the end-to-end suite's own
+# scripts (tests/e2e, E2E_SDL=windows); the fatal failures are checked here, where Windows shows
+# them: one error box of jukebox.exe's (its arguments read from Wine's relay trace), a line on
+# standard error of jukebox-console.exe's.
+#
+#   usage: windows_test.sh ZIP BUILD_DIR   (BUILD_DIR: a Linux build, for the test assets and
+#                                           the X helpers)
+zip=$(realpath "${1:?usage: windows_test.sh ZIP BUILD_DIR}")
+build=$(realpath "${2:?usage: windows_test.sh ZIP BUILD_DIR}")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$build/windows-test
+export E2E_ASSETS=$build/test-assets E2E_TOOLS=$build/tests/e2e E2E_SDL=windows
+export JUKEBOX=$work/jukebox E2E_WORK=$work/main
+rm -rf "$work"
+mkdir -p "$work"
+# shellcheck source=../e2e/harness.sh
+source "$here/../e2e/harness.sh"
+
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+unset WINEPATH
+
+# --- the zip -----------------------------------------------------------------------------------
+
+unzip -q "$zip" -d "$work/unzipped" || bail "unzip $zip"
+folders=("$work"/unzipped/*)
+check_eq "the zip holds one folder, named for the release" "${zip##*/}" "${folders[0]##*/}-win64.zip"
+folder=${folders[0]}
+for file in jukebox.exe jukebox-console.exe README.txt LICENSE data/b.png data/images/icon.bmp \
+    data/bgm1.ogg licences/SOURCES.txt; do
+    [[ -f $folder/$file ]] || fail "the folder holds $file"
+done
+
+# imports FILE: the DLLs FILE names, in lower case.
+imports() {
+    x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr '[:upper:]' '[:lower:]'
+}
+# The DLLs shipped are exactly those the programs need, one import leading to the next; the
+# others they name are Windows' own.
+needed=() queue=("$folder/jukebox.exe" "$folder/jukebox-console.exe")
+while ((${#queue[@]})); do
+    file=${queue[0]}
+    queue=("${queue[@]:1}")
+    for dll in $(imports "$file"); do
+        [[ -f $folder/$dll && " ${needed[*]} " != *" $dll "* ]] || continue
+        needed+=("$dll")
+        queue+=("$folder/$dll")
+    done
+done
+shipped=$(cd "$folder" && ls -- *.dll | tr '[:upper:]' '[:lower:]' | sort | tr '\n' ' ')
+check_eq "the DLLs shipped are those the programs need" "$shipped" \
+    "$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')"
+
+# --- the Wine prefix ---------------------------------------------------------------------------
+
+# Made once for the whole test. The relay trace shows the calls of MessageBoxA alone.
+{
+    "$wine" wineboot --init &&
+        "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f &&
+        "${wine%/*}/wineserver" --wait
+} >"$work/prefix.log" 2>&1 || {
+    tail "$work/prefix.log"
+    bail "a Wine prefix was made"
+}
+
+# The programs as the folder has them, started by the harness from a run directory of test
+# assets, as a shortcut whose working folder holds data\ would.
+for program in jukebox jukebox-console; do
+    printf '#!/bin/sh\nexec %q %q "$@"\n' "$wine" "$folder/$program.exe" >"$work/$program"
+    chmod +x "$work/$program"
+done
+
+# --- the window, the keys, the sound -----------------------------------------------------------
+
+for script in window keys sound; do
+    E2E_WORK=$work/$script bash "$here/../e2e/$script.sh" | sed "s/^\(not \)\{0,1\}ok - /&$script: /" \
+        >"$work/$script.out"
+    status=${PIPESTATUS[0]}
+    grep -v '^# windows: ' "$work/$script.out"
+    check "$script: every check passed under Wine" test "$status" -eq 0
+done
+
+# --- fatal failures ----------------------------------------------------------------------------
+
+start_x
+export WINEDEBUG=-all,+relay
+
+# relay_boxes: the MessageBoxA calls the run made, one line each: text, title, style, as Wine's
+# relay trace prints them (control characters escaped as \n).
+relay_boxes() {
+    sed -n 's/^[0-9a-f]*:Call user32\.MessageBoxA(\([0-9a-f]*\),[0-9a-f]* \(".*"\),[0-9a-f]* \(".*"\),\([0-9a-f]*\)) ret=.*/\1 \2 \3 \4/p' \
+        "$JUKEBOX_RUN/stderr"
+}
+
+# failing RUN KEY [NAME=VALUE...]: starts the jukebox (JUKEBOX) in RUN with the given environment
+# (by default SDL's dummy sound output) and, unless KEY is "-", presses KEY once its window is
+# there.
+failing() {
+    local run=$1 key=$2
+    shift 2
+    launch "$run" SDL_AUDIODRIVER=dummy "$@"
+    if [[ $key != - ]]; then
+        find_window && focus_window || {
+            fail "the jukebox starts before $key is pressed"
+            return 1
+        }
+        press "$key" 0.3
+    fi
+}
+
+# box_failure DESCRIPTION FUNCTION DETAIL KEY SPOIL [NAME=VALUE...]: the windowed program, its data
+# spoilt by the command SPOIL (run in the run directory), fails with one box of the report, after
+# its window has gone.
+box_failure() {
+    local what=$1 text run
+    text=$(printf 'user error (%s\\nSDL message: %s)\\n' "$2" "$3")
+    run=$(fresh_data)
+    (cd "$run" && eval "$5")
+    JUKEBOX=$work/jukebox failing "$run" "$4" "${@:6}" || return
+    local box
+    box=$(timeout 20 xdotool search --sync --onlyvisible --name '^jukebox\.exe$' 2>/dev/null | head -n 1)
+    if [[ -z $box ]]; then
+        fail "$what: an error box appeared"
+        echo "# it printed: $(grep -v ':Ret ' "$JUKEBOX_RUN/stderr" | tail -n 3 | tr '\n' '|')"
+        kill "$JUKEBOX_PID" 2>/dev/null
+        return
+    fi
+    check_eq "$what: one MessageBoxA(NULL, the report, \"jukebox.exe\", MB_OK|MB_ICONERROR|MB_TASKMODAL)" \
+        "00000000 \"$text\" \"jukebox.exe\" 00002010" "$(relay_boxes)"
+    check "$what: the jukebox's window has gone before the box" \
+        test -z "$(xwininfo -root -tree | grep -F '"ジュークボックス"')"
+    check "$what: the program waits for the box" running
+    JUKEBOX_WINDOW=$box
+    focus_window && press Return
+    wait_exit 10
+    check_eq "$what: Return ends it with status 1" 1 "$JUKEBOX_STATUS"
+    [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
+}
+
+# console_failure DESCRIPTION FUNCTION DETAIL KEY SPOIL [NAME=VALUE...]: the console program reports
+# the same failure on standard error, and shows no box.
+console_failure() {
+    local what="console: $1" run
+    run=$(fresh_data)
+    (cd "$run" && eval "$5")
+    JUKEBOX=$work/jukebox-console failing "$run" "$4" "${@:6}" || return
+    wait_exit 10
+    check_eq "$what: exit status" 1 "$JUKEBOX_STATUS"
+    [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
+    check_eq "$what: the report on standard error" \
+        "$(printf 'jukebox-console.exe: user error (%s\nSDL message: %s)' "$2" "$3")" \
+        "$(grep -v -e '^[0-9a-f]*:\(Call\|Ret\) ' "$JUKEBOX_RUN/stderr" | library_notices)"
+    check_eq "$what: no box" "" "$(relay_boxes)"
+}
+
+failures=(
+    "icon missing|IMG_Load|Couldn't open data/images/icon.bmp|-|rm data/images/icon.bmp"
+    "picture missing|IMG_Load|Couldn't open data/b.png|-|rm data/b.png"
+    "track missing|Mix_LoadMUS|Couldn't open 'data/bgm1.ogg'|1|rm data/bgm1.ogg"
+    "effect missing|Mix_LoadWAV|Couldn't open data/s0.wav|s|rm data/s0.wav"
+)
+for entry in "${failures[@]}"; do
+    IFS='|' read -r what function detail key spoil <<<"$entry"
+    box_failure "$what" "$function" "$detail" "$key" "$spoil"
+    console_failure "$what" "$function" "$detail" "$key" "$spoil"
+done
+# No sound device: an output SDL does not have.
+box_failure "no sound device" Mix_OpenAudio "No SDL error" - : SDL_AUDIODRIVER=bogus
+console_failure "no sound device" Mix_OpenAudio "No SDL error" - : SDL_AUDIODRIVER=bogus
+
+# A normal quit shows no box.
+launch "$(fresh_data)" SDL_AUDIODRIVER=dummy
+find_window && focus_window && chord Alt_L F4
+wait_exit 10
+check_eq "a normal quit: exit status" 0 "$JUKEBOX_STATUS"
+check_eq "a normal quit: no box" "" "$(relay_boxes)"
+finish
