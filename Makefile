@@ -1,14 +1,18 @@
 # A thin layer over CMake: configure once, then build, run and test through it.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+WINDOWS_DIR ?= build-windows
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 # Warnings fail the build in CI; elsewhere a newer compiler's new warning should not stop a user.
 WERROR ?= $(if $(CI),ON,OFF)
 
+VERSION := $(shell sed -n 's/^project.jukebox VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
-.PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb format clean
+.PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb windows \
+	test-windows format clean
 
 all: deps
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
@@ -50,8 +54,21 @@ uninstall:
 deb:
 	tools/build-deb
 
+# dist/jukebox-<version>-win64.zip, cross-built with MinGW-w64; the libraries once, from Debian's
+# sources, into $(WINDOWS_DIR)/deps.
+windows:
+	@tools/install-deps windows
+	WERROR=$(WERROR) tools/build-windows $(WINDOWS_DIR)
+
+# The Windows build's unit tests under Wine, then the zip unzipped and run there for real.
+test-windows: test-deps all
+	@tools/install-deps windows-test
+	WERROR=$(WERROR) JUKEBOX_TESTS=ON tools/build-windows $(WINDOWS_DIR)
+	ctest --test-dir $(WINDOWS_DIR)/cmake --output-on-failure
+	tests/windows/windows_test.sh dist/jukebox-$(VERSION)-win64.zip $(BUILD_DIR)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.c')
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR)

@@ -37,6 +37,7 @@ JUKEBOX_RUN=
 JUKEBOX_STATUS=
 CAPTURE=
 X_PID=        # set by start_x
+E2E_WINESERVER=   # the Wine server program, once start_wineserver has started it
 
 # alive PID: the process exists and has not ended (a zombie has).
 alive() {
@@ -52,9 +53,11 @@ any_alive() {
     return 1
 }
 
-# Ends what the test started: politely, then, after three seconds, not.
+# Ends what the test started: politely, then, after three seconds, not. A Wine server ends the
+# prefix's own processes with it, which would outlive it otherwise.
 e2e_cleanup() {
     local status=$? pid
+    [[ -z $E2E_WINESERVER ]] || "$E2E_WINESERVER" --kill 2>/dev/null
     for pid in "${e2e_pids[@]}"; do
         kill "$pid" 2>/dev/null
     done
@@ -202,16 +205,27 @@ start_x() {
 # the prefix's own processes); the programs started after it find it through WINEPREFIX.
 start_wineserver() {
     : "${WINEPREFIX:?}"
-    local server
-    server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-    "$server" --foreground --persistent >"$E2E_WORK/wineserver.log" 2>&1 &
-    e2e_pids+=($!)
+    E2E_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+    "$E2E_WINESERVER" --foreground --persistent >"$E2E_WORK/wineserver.log" 2>&1 &
+    local pid=$!
+    e2e_pids+=("$pid")
     for _ in $(seq 50); do
-        # Its socket, under a directory of its own in the temporary directory.
-        [[ -n $(find "${TMPDIR:-/tmp}" -maxdepth 3 -path '*wine*' -name socket -newer "$E2E_WORK/wineserver.log" 2>/dev/null) ]] && return 0
+        listening "$pid" && return 0
         sleep 0.1
     done
+    cat "$E2E_WORK/wineserver.log"
     bail "the Wine server started"
+}
+
+# listening PID: the process has a Unix socket of its own bound to a path, as a server does once
+# it takes connections.
+listening() {
+    local inode
+    for inode in $(readlink /proc/"$1"/fd/* 2>/dev/null | sed -n 's/^socket:\[\([0-9]*\)\]$/\1/p'); do
+        awk -v inode="$inode" '$7 == inode && $8 != "" { found = 1 } END { exit !found }' /proc/net/unix &&
+            return 0
+    done
+    return 1
 }
 
 # --- the program -------------------------------------------------------------------------------
@@ -402,9 +416,10 @@ locked_modifiers() {
     "$E2E_TOOLS/xprobe" locks
 }
 
-# The lines the audio drivers print by themselves, which are no output of the program.
+# The lines the audio drivers print by themselves, which are no output of the program. A Windows
+# program ends its lines with CR LF: the CRs go first.
 library_notices() {
-    grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\]\.)$' "$@"
+    tr -d '\r' <"$1" | grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\]\.)$'
 }
 
 # check_clean_exit DESCRIPTION [SECONDS]: the jukebox ends with status 0 within SECONDS

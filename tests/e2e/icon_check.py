@@ -15,8 +15,8 @@ ICON.BMP is an uncompressed 8-bit palettized BMP; pixels of palette index KEY-IN
 hidden, every other pixel shown in its palette colour. Prints one line per finding and exits 1
 on any mismatch.
 
-LIBRARY is "classic" or "compat". The classic library hands the icon over as a pixmap and a
-mask in WM_HINTS; the compatibility layer (1.2.60) as ARGB in _NET_WM_ICON, taking each palette
+LIBRARY is "classic", "compat" or "windows". The classic library, and Wine for the Windows
+program, hand the icon over as a pixmap and a mask in WM_HINTS; the compatibility layer (1.2.60) as ARGB in _NET_WM_ICON, taking each palette
 entry's fourth byte for alpha. Our icon files set that byte to 255, so either way every shown
 pixel must be opaque and every colour-key pixel transparent.
 """
@@ -117,7 +117,7 @@ def main():
     if (got_width, got_height) != (width, height):
         print(f"size {got_width}x{got_height}, the file is {width}x{height}")
         return 1
-    expected_source = "wm-hints" if library == "classic" else "net-wm-icon"
+    expected_source = "net-wm-icon" if library == "compat" else "wm-hints"
     if source != expected_source:
         failures.append(f"the icon comes from {source}, not {expected_source}")
 

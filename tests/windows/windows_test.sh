@@ -45,9 +45,10 @@ while ((${#queue[@]})); do
     file=${queue[0]}
     queue=("${queue[@]:1}")
     for dll in $(imports "$file"); do
-        [[ -f $folder/$dll && " ${needed[*]} " != *" $dll "* ]] || continue
+        path=$(find "$folder" -maxdepth 1 -iname "$dll" -print -quit)
+        [[ -n $path && " ${needed[*]} " != *" $dll "* ]] || continue
         needed+=("$dll")
-        queue+=("$folder/$dll")
+        queue+=("$path")
     done
 done
 shipped=$(cd "$folder" && ls -- *.dll | tr '[:upper:]' '[:lower:]' | sort | tr '\n' ' ')
@@ -60,7 +61,7 @@ check_eq "the DLLs shipped are those the programs need" "$shipped" \
 {
     "$wine" wineboot --init &&
         "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f &&
-        "${wine%/*}/wineserver" --wait
+        "${wine%/*}/wineserver" --kill && "${wine%/*}/wineserver" --wait
 } >"$work/prefix.log" 2>&1 || {
     tail "$work/prefix.log"
     bail "a Wine prefix was made"
@@ -141,19 +142,19 @@ box_failure() {
 }
 
 # console_failure DESCRIPTION FUNCTION DETAIL KEY SPOIL [NAME=VALUE...]: the console program reports
-# the same failure on standard error, and shows no box.
+# the same failure on standard error (its lines ending in CR LF, as Windows text output does), and
+# ends by itself: no box holds it. Wine's trace is off here, since it would run into the report.
 console_failure() {
     local what="console: $1" run
     run=$(fresh_data)
     (cd "$run" && eval "$5")
-    JUKEBOX=$work/jukebox-console failing "$run" "$4" "${@:6}" || return
+    JUKEBOX=$work/jukebox-console failing "$run" "$4" WINEDEBUG=-all "${@:6}" || return
     wait_exit 10
-    check_eq "$what: exit status" 1 "$JUKEBOX_STATUS"
+    check_eq "$what: it ends by itself, with status 1" 1 "$JUKEBOX_STATUS"
     [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
     check_eq "$what: the report on standard error" \
         "$(printf 'jukebox-console.exe: user error (%s\nSDL message: %s)' "$2" "$3")" \
-        "$(grep -v -e '^[0-9a-f]*:\(Call\|Ret\) ' "$JUKEBOX_RUN/stderr" | library_notices)"
-    check_eq "$what: no box" "" "$(relay_boxes)"
+        "$(library_notices "$JUKEBOX_RUN/stderr")"
 }
 
 failures=(
