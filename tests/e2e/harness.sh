@@ -315,6 +315,19 @@ shows() {
     return 1
 }
 
+# window_title WINDOW: the window's _NET_WM_NAME as xprop prints it, once it has one (within five
+# seconds): the program sets its caption just after its window opens, and the window may be
+# found before the caption has reached the server.
+window_title() {
+    local title
+    for _ in $(seq 50); do
+        title=$(LC_ALL=C.UTF-8 xprop -id "$1" -notype _NET_WM_NAME 2>&1)
+        [[ $title != *"not found"* ]] && break
+        sleep 0.1
+    done
+    echo "$title"
+}
+
 # running: the jukebox has not exited.
 running() {
     alive "$JUKEBOX_PID"

@@ -11,7 +11,7 @@ data=$JUKEBOX_RUN/data
 
 # The title is UTF-8 in _NET_WM_NAME (xprop prints it as it is only in a UTF-8 locale).
 check_eq "_NET_WM_NAME is the title" '_NET_WM_NAME = "ジュークボックス"' \
-    "$(LC_ALL=C.UTF-8 xprop -id "$window" -notype _NET_WM_NAME)"
+    "$(window_title "$window")"
 check_eq "the window is 320 x 240" "320 240" \
     "$(xwininfo -id "$window" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w, h }')"
 

@@ -242,9 +242,14 @@ program_pid=$!
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --class '^jukebox$' | head -n 1) ||
     fail "no window appeared; the program said: $(cat "$work/program.err")"
-# The title's bytes, in hex so that the locale cannot change how xprop shows them.
-title=$(xprop -id "$window" -notype -f _NET_WM_NAME 8x _NET_WM_NAME | sed 's/.*= //; s/0x//g; s/, //g')
+# The title's bytes, in hex so that the locale cannot change how xprop shows them. The caption is
+# set just after the window opens, so it may reach the server a moment after the window.
 want=$(printf '%s' 'ジュークボックス' | od -An -tx1 | tr -d ' \n')
+for _ in $(seq 50); do
+    title=$(xprop -id "$window" -notype -f _NET_WM_NAME 8x _NET_WM_NAME | sed 's/.*= //; s/0x//g; s/, //g')
+    [[ $title == "$want" ]] && break
+    sleep 0.1
+done
 [[ $title == "$want" ]] || fail "window title bytes $title, expected $want"
 # The installed background is what the window shows.
 shown=false

@@ -115,7 +115,7 @@ quit_with_alt_f4() {
 mkdir "$E2E_WORK/empty-home"
 if run_jukebox "$E2E_WORK/empty-home" SDL_AUDIODRIVER=dummy; then
     check_eq "installed data: the caption" '_NET_WM_NAME = "ジュークボックス"' \
-        "$(LC_ALL=C.UTF-8 xprop -id "$JUKEBOX_WINDOW" -notype _NET_WM_NAME)"
+        "$(window_title "$JUKEBOX_WINDOW")"
     check "installed data: the window shows /usr/share/jukebox/data/b.png" \
         shows /usr/share/jukebox/data/b.png
     quit_with_alt_f4 "installed data"

@@ -6,8 +6,8 @@
 # them: one error box of jukebox.exe's (its arguments read from Wine's relay trace), a line on
 # standard error of jukebox-console.exe's.
 #
-#   usage: windows_test.sh ZIP BUILD_DIR   (BUILD_DIR: a Linux build, for the test assets and
-#                                           the X helpers)
+#   usage: windows_test.sh ZIP BUILD_DIR   (the installer beside ZIP; BUILD_DIR: a Linux build,
+#                                           for the test assets and the X helpers)
 zip=$(realpath "${1:?usage: windows_test.sh ZIP BUILD_DIR}")
 build=$(realpath "${2:?usage: windows_test.sh ZIP BUILD_DIR}")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,7 @@ mkdir -p "$work"
 source "$here/../e2e/harness.sh"
 
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" WINEDEBUG=-all
 unset WINEPATH
 
 # --- the zip -----------------------------------------------------------------------------------
@@ -178,4 +178,50 @@ find_window && focus_window && chord Alt_L F4
 wait_exit 10
 check_eq "a normal quit: exit status" 0 "$JUKEBOX_STATUS"
 check_eq "a normal quit: no box" "" "$(relay_boxes)"
+export WINEDEBUG=-all
+
+# --- the installer -----------------------------------------------------------------------------
+
+setup=${zip%-win64.zip}-setup.exe
+installed="$WINEPREFIX/drive_c/Program Files/Jukebox"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Jukebox"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Jukebox'
+timeout 60 "$wine" "$setup" /S >"$work/setup.log" 2>&1
+check_eq "setup /S: exit status" 0 "$?"
+check_eq "setup /S: Program Files\Jukebox holds the release folder and the uninstaller" "uninstall.exe" \
+    "$(diff -r "$folder" "$installed" | sed -n "s|^Only in $installed: ||p")$(diff -rq "$folder" "$installed" | grep -v '^Only in .*: uninstall\.exe$')"
+check "setup /S: the Start menu has the shortcut" test -f "$menu/Jukebox.lnk"
+registered() {
+    "$wine" reg query "$uninstall_key" /v UninstallString >/dev/null 2>&1
+}
+check "setup /S: an uninstaller is registered" registered
+
+# The shortcut starts the installed program in its own folder, so that it finds data\: read as
+# Explorer reads it, then started that way (SDL's dummy sound output standing in for a device).
+check_eq "the shortcut: its target and working folder" \
+    "$(printf 'C:\\Program Files\\Jukebox\\jukebox.exe\nC:\\Program Files\\Jukebox')" \
+    "$(python3 "$here/lnk_target.py" "$menu/Jukebox.lnk")"
+(cd "$installed" && exec env SDL_AUDIODRIVER=dummy "$wine" 'C:\Program Files\Jukebox\jukebox.exe' \
+    >"$work/shortcut.out" 2>&1) &
+JUKEBOX_PID=$!
+JUKEBOX_RUN=$work
+e2e_pids+=("$JUKEBOX_PID")
+if find_window && focus_window; then
+    check "the shortcut: the jukebox shows its installed picture" shows "$installed/data/b.png"
+    chord Alt_L F4
+    wait_exit 10
+    check_eq "the shortcut: Alt+F4 ends it with status 0" 0 "$JUKEBOX_STATUS"
+else
+    fail "the shortcut starts the jukebox"
+fi
+
+# The uninstaller runs on as a copy of itself, so its end shows in what it removes.
+timeout 60 "$wine" "$installed/uninstall.exe" /S >"$work/uninstall.log" 2>&1
+for _ in $(seq 100); do
+    [[ -e $installed || -e $menu ]] || break
+    sleep 0.2
+done
+check_eq "uninstall /S: nothing is left of the installation" "" \
+    "$(find "$installed" "$menu" 2>/dev/null | tr '\n' ' ')"
+check_eq "uninstall /S: the uninstaller is no longer registered" false "$(registered && echo true || echo false)"
 finish
