@@ -18,8 +18,7 @@ using TimerHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>
 constexpr DWORD kHighResolution = 0x00000002;
 
 TimerHandle makeHighResolutionTimer() {
-    return TimerHandle(
-        CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS));
+    return TimerHandle(CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS));
 }
 
 } // namespace
