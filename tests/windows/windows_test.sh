@@ -34,6 +34,21 @@ for file in jukebox.exe jukebox-console.exe README.txt LICENSE data/b.png data/i
     [[ -f $folder/$file ]] || fail "the folder holds $file"
 done
 
+# program_facts FILE: what Explorer reads of a program: its subsystem, the types of resource it
+# carries (3 icon, e icon group, 10 version information) and its product version.
+program_facts() {
+    local dump
+    dump=$(x86_64-w64-mingw32-objdump -p "$1")
+    echo "$(sed -n 's/^Subsystem[[:space:]]*[0-9]*[[:space:]]*//p' <<<"$dump")" \
+        "$(sed -n 's/^0[0-9a-f]*   Entry: ID: 0x0*\([0-9a-f]*\),.*/\1/p' <<<"$dump" | tr '\n' ' ')" \
+        "$(strings -el -n 3 "$1" | grep -A1 -x ProductVersion | tail -n 1)"
+}
+version=${folder##*/jukebox-}
+check_eq "jukebox.exe is windowed and carries its icon and version" \
+    "(Windows GUI) 3 e 10  $version" "$(program_facts "$folder/jukebox.exe")"
+check_eq "jukebox-console.exe is a console program and carries its icon and version" \
+    "(Windows CUI) 3 e 10  $version" "$(program_facts "$folder/jukebox-console.exe")"
+
 # imports FILE: the DLLs FILE names, in lower case.
 imports() {
     x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr '[:upper:]' '[:lower:]'
