@@ -367,12 +367,15 @@ capture_frames() {
 }
 
 # keycode KEYSYM: sets KEYCODE to the keycode of the key that has KEYSYM. (Given a keysym
-# name, xdotool may press another key along with it, e.g. Alt_L with Alt_R.)
+# name, xdotool may press another key along with it, e.g. Alt_L with Alt_R.) xdotool reads a
+# lone digit as the keysym of that digit, not as a keycode, so a key whose code is one digit
+# (Escape's is 9) goes by its keysym name.
 declare -A e2e_keycodes=()
 KEYCODE=
 keycode() {
     if [[ -z ${e2e_keycodes[$1]:-} ]]; then
         e2e_keycodes[$1]=$("$E2E_TOOLS/xprobe" keycode "$1") || bail "the keyboard has $1"
+        ((e2e_keycodes[$1] >= 10)) || e2e_keycodes[$1]=$1
     fi
     KEYCODE=${e2e_keycodes[$1]}
 }

@@ -154,18 +154,25 @@ for tool in /usr/bin/*; do
     [[ $tool == */zenity || $tool == */kdialog ]] || ln -s "$tool" "$no_zenity/"
 done
 
+# end_launcher: the launcher and its dialog, which would outlive it.
+end_launcher() {
+    pkill -P "$JUKEBOX_PID"
+    kill "$JUKEBOX_PID"
+}
+
 # dialog_answered TOOL ANSWER: the failing jukebox's dialog, by TOOL, answered with the key ANSWER
 # or, for "destroy", its window destroyed by another client without a close request.
 dialog_answered() {
     local what="failure, $1, $2" path=$PATH
     [[ $1 == zenity ]] || path=$no_zenity
     launch "$(mktemp -d "$E2E_WORK/run.XXXX")" HOME="$E2E_WORK/empty-home" SDL_AUDIODRIVER=bogus PATH="$path"
-    dialog=$(timeout 15 xdotool search --sync --onlyvisible --classname '^jukebox-report-' 2>/dev/null | head -n 1)
+    # The launcher names its dialog's window for itself.
+    dialog=$(timeout 15 xdotool search --sync --onlyvisible --classname "^jukebox-report-$JUKEBOX_PID\$" 2>/dev/null | head -n 1)
     local class
     class=$(xprop -id "${dialog:-0}" WM_CLASS 2>/dev/null)
     if [[ -z $dialog || ${class,,} != *\"$1\"* ]]; then
         fail "$what: its dialog appeared (${class:-none})"
-        kill "$JUKEBOX_PID"
+        end_launcher
         return
     fi
     sleep 0.5
@@ -178,7 +185,7 @@ dialog_answered() {
     fi
     wait_exit 5
     check_eq "$what: the jukebox ends with status 1" 1 "$JUKEBOX_STATUS"
-    [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
+    [[ $JUKEBOX_STATUS != running ]] || end_launcher
     check "$what: the report is on standard error" \
         grep -qE '^jukebox: user error \((SDL_Init|Mix_OpenAudio)$' "$JUKEBOX_RUN/stderr"
 }
