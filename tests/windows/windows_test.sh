@@ -4,7 +4,8 @@
 # tone-coded test assets. The window, the keys and the sound are the end-to-end suite's own
 # scripts (tests/e2e, E2E_SDL=windows); the fatal failures are checked here, where Windows shows
 # them: one error box of jukebox.exe's (its arguments read from Wine's relay trace), a line on
-# standard error of jukebox-console.exe's.
+# standard error of jukebox-console.exe's. Last, the installer beside the zip: installed
+# silently, started as its Start-menu shortcut says, and uninstalled again without a trace.
 #
 #   usage: windows_test.sh ZIP BUILD_DIR   (the installer beside ZIP; BUILD_DIR: a Linux build,
 #                                           for the test assets and the X helpers)
