@@ -286,7 +286,9 @@ def main():
     check("s plays s0 once", len(runs) == 1 and s - EARLY <= runs[0][0] <= s + LATE,
           ", ".join(f"{seconds(a)} for {seconds(n)}" for a, n in runs) or "never")
     if runs:
-        check("s0 plays to its end", abs(runs[0][1] - EFFECT_LENGTH) <= 2 * HOP, seconds(runs[0][1]))
+        # Each window over a cut inside it blurs its length by up to a window's step.
+        blurred = sum(1 for i in capture.joined if runs[0][0] <= i * HOP < runs[0][0] + runs[0][1])
+        check("s0 plays to its end", abs(runs[0][1] - EFFECT_LENGTH) <= (2 + blurred) * HOP, seconds(runs[0][1]))
     check("no other effect before m and b",
           all(capture.highest(tone, 0, effects_from - WINDOW) < QUIET for tone in (M0, M1, B0, B1)))
 
