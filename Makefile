@@ -2,6 +2,8 @@
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 WINDOWS_DIR ?= build-windows
+RELEASE_DIR ?= build-release
+RELEASE ?= trixie
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 # Warnings fail the build in CI; elsewhere a newer compiler's new warning should not stop a user.
@@ -12,7 +14,7 @@ VERSION := $(shell sed -n 's/^project.jukebox VERSION \([0-9.]*\).*/\1/p' CMakeL
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
 .PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb windows \
-	test-windows format clean
+	test-windows test-release format clean
 
 all: deps
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
@@ -67,8 +69,13 @@ test-windows: test-deps all
 	ctest --test-dir $(WINDOWS_DIR)/cmake --output-on-failure
 	tests/windows/windows_test.sh dist/jukebox-$(VERSION)-win64.zip $(BUILD_DIR)
 
+# The package and the end-to-end suite in clean systems of one Debian release (bookworm, trixie or
+# testing), made by mmdebstrap into $(RELEASE_DIR); lintian, autopkgtest and piuparts there too.
+test-release:
+	tools/test-release $(RELEASE) $(RELEASE_DIR)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.c')
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR) $(RELEASE_DIR)

@@ -7,10 +7,13 @@
 #   E2E_ASSETS       a directory whose data/ holds the test assets
 #   E2E_TOOLS        the directory of the helpers wm_close and xprobe
 #   E2E_WORK         a scratch directory for this test; emptied at the start, kept on failure
-#   E2E_SDL          "classic" (the system's SDL 1.2), "compat" (the SDL 1.2 API over SDL 2) or
+#   E2E_SDL          the SDL 1.2 the program runs on: "classic" (the system's, the original
+#                    library), "compat" (the SDL 1.2 API over SDL 2: unpacked under
+#                    E2E_SDL_ROOT, or the system's own where that replaced the classic one) or
 #                    "windows" (the Windows program under Wine: JUKEBOX starts it, see
 #                    tests/windows/windows_test.sh)
-#   E2E_SDL_ROOT     for compat: where the compatibility package was unpacked
+#   E2E_SDL_ROOT     for compat over a classic system: where the compatibility package was
+#                    unpacked; empty when the system's SDL 1.2 is the compatibility layer
 #   WINEPREFIX       for windows: the Wine prefix, made beforehand; start_x starts its server
 #   E2E_KEEP         when set, the scratch directory is kept after a pass too
 #
@@ -149,7 +152,8 @@ compat_library_path() {
     echo "$path"
 }
 
-if [[ $E2E_SDL == compat ]]; then
+E2E_LIBRARY_PATH=
+if [[ $E2E_SDL == compat && -n ${E2E_SDL_ROOT:-} ]]; then
     E2E_LIBRARY_PATH=$(compat_library_path) || {
         echo "not ok - the SDL 1.2 compatibility layer is not unpacked under ${E2E_SDL_ROOT:-?}"
         exit 1
@@ -171,9 +175,12 @@ check_library() {
     if [[ $E2E_SDL == windows ]]; then
         check "windows: Wine runs $(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null)" \
             grep -qa '\.exe' "/proc/$1/cmdline"
-    elif [[ $E2E_SDL == compat ]]; then
+    elif [[ $E2E_SDL == compat && -n $E2E_LIBRARY_PATH ]]; then
         check "compat: the program runs on ${mapped:-nothing}" \
             test -n "$mapped" -a "${mapped#"$(realpath "$E2E_SDL_ROOT")"/}" != "$mapped"
+    elif [[ $E2E_SDL == compat ]]; then
+        check "compat: the program runs on the system's ${mapped:-nothing}" \
+            test -n "$mapped" -a "${mapped##*/libSDL-1.2.so.1.}" != "$mapped"
     else
         check "classic: the program runs on ${mapped:-nothing}" \
             test -n "$mapped" -a "${mapped##*/libSDL-1.2.so.0.}" != "$mapped"
@@ -244,7 +251,7 @@ launch() {
     JUKEBOX_RUN=$1
     shift
     local environment=()
-    [[ $E2E_SDL != compat ]] || environment+=("LD_LIBRARY_PATH=$E2E_LIBRARY_PATH")
+    [[ -z $E2E_LIBRARY_PATH ]] || environment+=("LD_LIBRARY_PATH=$E2E_LIBRARY_PATH")
     # The audio driver is whatever the caller names, never one from the test's own environment.
     (cd "$JUKEBOX_RUN" && exec env -u SDL_AUDIODRIVER "${environment[@]}" "$@" "$JUKEBOX" \
         >"$JUKEBOX_RUN/stdout" 2>"$JUKEBOX_RUN/stderr" </dev/null) &
