@@ -160,6 +160,20 @@ if [[ $E2E_SDL == compat && -n ${E2E_SDL_ROOT:-} ]]; then
     }
 fi
 
+# The version of the SDL 2 under the compatibility layer, from its file's name
+# (libSDL2-2.0.so.0.3204.0 is 2.32.4); empty for the classic library and Windows.
+sdl2_version() {
+    [[ $E2E_SDL == compat ]] || return 0
+    local file= dir
+    for dir in ${E2E_LIBRARY_PATH//:/ }; do
+        [[ -e $dir/libSDL2-2.0.so.0 ]] && file=$dir/libSDL2-2.0.so.0 && break
+    done
+    [[ -n $file ]] || file=$(/sbin/ldconfig -p | awk '$1 == "libSDL2-2.0.so.0" { print $NF; exit }')
+    file=$(realpath "$file" 2>/dev/null)
+    [[ ${file##*/} =~ ^libSDL2-2\.0\.so\.0\.([0-9]+)\.([0-9]+)$ ]] || return 0
+    echo "2.$((BASH_REMATCH[1] / 100)).$((BASH_REMATCH[1] % 100 + BASH_REMATCH[2]))"
+}
+
 # The file a running process has mapped as libSDL-1.2.so.0, resolved.
 mapped_sdl() {
     awk '$6 ~ /\/libSDL-1\.2\.so/ { print $6; exit }' "/proc/$1/maps" 2>/dev/null
@@ -307,7 +321,10 @@ differing_pixels() {
         echo "no picture"
         return
     }
-    compare -metric AE "$E2E_WORK/window.png" "$1" null: 2>&1
+    local count
+    # ImageMagick 7 (Debian testing) follows the count with its normalised value: "0 (0)".
+    count=$(compare -metric AE "$E2E_WORK/window.png" "$1" null: 2>&1)
+    echo "${count%% (*}"
 }
 
 # shows PICTURE: the window shows PICTURE, pixel for pixel, within five seconds (the picture is
@@ -439,10 +456,12 @@ locked_modifiers() {
     "$E2E_TOOLS/xprobe" locks
 }
 
-# The lines the audio drivers print by themselves, which are no output of the program. A Windows
-# program ends its lines with CR LF: the CRs go first.
+# The lines the libraries print by themselves, which are no output of the program: the disk audio
+# driver's notice (SDL 3's names the format too), and SDL 3's (3.4.18, under sdl2-compat on Debian testing) when
+# XDG_RUNTIME_DIR is not set, as it is not here but is in a desktop session. A Windows program
+# ends its lines with CR LF: the CRs go first.
 library_notices() {
-    tr -d '\r' <"$1" | grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\]\.)$'
+    tr -d '\r' <"$1" | grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\](, format=.*)?\.|error: XDG_RUNTIME_DIR is invalid or not set in the environment\.)$'
 }
 
 # check_clean_exit DESCRIPTION [SECONDS]: the jukebox ends with status 0 within SECONDS

@@ -49,6 +49,9 @@ with_lock caps Caps_Lock
 refused "Ctrl+Alt+F4" Control_L Alt_L F4
 refused "Right Ctrl+Alt+F4" Control_R Alt_L F4
 refused "Shift+Alt+F4" Shift_L Alt_L F4
+# A refused chord leaves no modifier behind.
+refused "F4 alone, after Shift+Alt+F4" F4
+refused "Ctrl+Alt+F4, after that" Control_L Alt_L F4
 refused "Alt+Shift+F4 (right Shift)" Alt_L Shift_R F4
 refused "Left Alt+Right Alt+F4" Alt_L Alt_R F4
 refused "Right Ctrl+Right Alt+F4" Control_R Alt_R F4

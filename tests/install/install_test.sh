@@ -256,7 +256,7 @@ shown=false
 for _ in $(seq 50); do
     import -window "$window" "$work/window.png" 2>/dev/null || true
     if [[ -f $work/window.png ]] &&
-        [[ $(compare -metric AE "$work/window.png" "$stage$home/data/b.png" null: 2>&1) == 0 ]]; then
+        [[ $(compare -metric AE "$work/window.png" "$stage$home/data/b.png" null: 2>&1) =~ ^0( \(0\))?$ ]]; then
         shown=true
         break
     fi
