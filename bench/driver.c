@@ -2,10 +2,11 @@
  * Runs one program on the X server named by $DISPLAY for tools/bench, and times it from outside,
  * with nothing loaded into it.
  *
- *   bench_driver REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS -- PROGRAM [ARG...]
+ *   bench_driver REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS [--in-window] -- PROGRAM [ARG...]
  *
- * Starts PROGRAM and reads the screen's top-left WIDTH x HEIGHT pixels every millisecond until
- * they equal REFERENCE (raw 8-bit RGB, as `convert IMAGE -depth 8 rgb:REFERENCE` writes it),
+ * Starts PROGRAM and reads the screen's top-left WIDTH x HEIGHT pixels (with --in-window: those
+ * at the top left of the program's window, wherever it is, as under Wine, which frames its
+ * windows itself) every millisecond until they equal REFERENCE (raw 8-bit RGB, as `convert IMAGE -depth 8 rgb:REFERENCE` writes it),
  * then prints "started PID MILLISECONDS CPU_MILLISECONDS", the second being the CPU time the
  * program had used by then (/proc/PID/task/TID/schedstat), and gives the program's window the
  * input focus. After that it reads commands on stdin, one a line, and answers each with one line:
@@ -116,8 +117,8 @@ static void release(unsigned code) {
     XFlush(display);
 }
 
-static int screen_matches(const unsigned char* reference, int width, int height) {
-    XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0, (unsigned)width,
+static int screen_matches(const unsigned char* reference, int x0, int y0, int width, int height) {
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x0, y0, (unsigned)width,
                               (unsigned)height, AllPlanes, ZPixmap);
     if (image == NULL) {
         return 0;
@@ -139,7 +140,9 @@ static int screen_matches(const unsigned char* reference, int width, int height)
     return same;
 }
 
-static Window window_of(pid_t pid) {
+/* The program's window: the top-level one with its _NET_WM_PID and at least the picture's size
+ * (Wine gives a process small helper windows of its own too). */
+static Window window_of(pid_t pid, int width, int height) {
     Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
     Window root = DefaultRootWindow(display), parent, *children = NULL;
     unsigned count = 0;
@@ -155,7 +158,10 @@ static Window window_of(pid_t pid) {
         if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
                                &format, &items, &after, &data) == Success &&
             data != NULL) {
-            if (items == 1 && format == 32 && (pid_t) * (unsigned long*)data == pid) {
+            XWindowAttributes attributes;
+            if (items == 1 && format == 32 && (pid_t) * (unsigned long*)data == pid &&
+                XGetWindowAttributes(display, children[i], &attributes) &&
+                attributes.width >= width && attributes.height >= height) {
                 found = children[i];
             }
             XFree(data);
@@ -163,6 +169,25 @@ static Window window_of(pid_t pid) {
     }
     XFree(children);
     return found;
+}
+
+/* A window that goes or moves between two requests, or a part of it off the screen, is no
+ * reason to end: the request just answers nothing. */
+static int ignore_error(Display* unused, XErrorEvent* error) {
+    (void)unused;
+    (void)error;
+    return 0;
+}
+
+/* The picture is on screen: at the top left of the screen, or of the child's window. */
+static int picture_shown(const unsigned char* reference, int width, int height, int in_window) {
+    if (!in_window) {
+        return screen_matches(reference, 0, 0, width, height);
+    }
+    Window window = window_of(child, width, height), root = DefaultRootWindow(display), below;
+    int x, y;
+    return window != None && XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &below) &&
+           screen_matches(reference, x, y, width, height);
 }
 
 /* CPU time the process has used so far, all its threads, in ms (the scheduler's own count). */
@@ -368,8 +393,11 @@ static void command_quit(void) {
 }
 
 int main(int argc, char** argv) {
-    if (argc < 7 || strcmp(argv[5], "--") != 0) {
-        fprintf(stderr, "usage: %s REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS -- PROGRAM [ARG...]\n",
+    int in_window = argc > 5 && strcmp(argv[5], "--in-window") == 0;
+    int program = 6 + in_window;
+    if (argc <= program || strcmp(argv[program - 1], "--") != 0) {
+        fprintf(stderr,
+                "usage: %s REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS [--in-window] -- PROGRAM [ARG...]\n",
                 argv[0]);
         return 2;
     }
@@ -387,13 +415,14 @@ int main(int argc, char** argv) {
     if (display == NULL) {
         die("cannot open the display");
     }
+    XSetErrorHandler(ignore_error);
     void* xtest = dlopen("libXtst.so.6", RTLD_NOW);
     fake_key = xtest != NULL ? (FakeKeyEvent)(uintptr_t)dlsym(xtest, "XTestFakeKeyEvent") : NULL;
     if (fake_key == NULL) {
         die("no XTest library (libXtst.so.6)");
     }
     /* The window of a program that has just ended may take a moment to go. */
-    for (double waited = now_ms(); screen_matches(reference, width, height);) {
+    for (double waited = now_ms(); screen_matches(reference, 0, 0, width, height);) {
         if (now_ms() - waited > 2000) {
             die("the screen shows the reference picture before the program started");
         }
@@ -405,14 +434,14 @@ int main(int argc, char** argv) {
     if (child == 0) {
         /* The program does not outlive the driver, however the driver ends. */
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        execvp(argv[6], argv + 6);
+        execvp(argv[program], argv + program);
         _exit(127);
     }
     if (child < 0) {
         die("fork");
     }
     int status = 0;
-    while (!screen_matches(reference, width, height)) {
+    while (!picture_shown(reference, width, height, in_window)) {
         if (child_status(&status)) {
             child = 0;
             die("the program ended before showing its picture");
@@ -425,7 +454,7 @@ int main(int argc, char** argv) {
     double shown = now_ms();
     double used = cpu_ms(child);
     Window window = None;
-    for (int tries = 0; tries < 1000 && (window = window_of(child)) == None; ++tries) {
+    for (int tries = 0; tries < 1000 && (window = window_of(child, width, height)) == None; ++tries) {
         sleep_ms(1);
     }
     if (window == None) {

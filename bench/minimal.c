@@ -5,6 +5,8 @@
  * freed once its channel is reused or the next track has started). tools/bench measures the
  * jukebox against it.
  */
+#include "platform/platform.h"
+
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_mixer.h>
@@ -60,12 +62,11 @@ static void play_effect(char group, unsigned variants) {
 
 /* Waits for input that means something; 0 for quit. */
 static int next_key(void) {
-    const struct timespec pause = {0, 10000};
     for (;;) {
         SDL_Event event;
         SDL_PumpEvents();
         if (SDL_PollEvent(&event) == 0) {
-            nanosleep(&pause, NULL);
+            minimal_pause();
             continue;
         }
         if (event.type == SDL_QUIT) {
@@ -86,7 +87,9 @@ static int next_key(void) {
     }
 }
 
-int main(void) {
+int main(int argc, char** argv) {
+    (void)argc;
+    (void)argv;
     /* "ジュークボックス" in UTF-8. */
     static const char caption[] = "\xe3\x82\xb8\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xaf"
                                   "\xe3\x83\x9c\xe3\x83\x83\xe3\x82\xaf\xe3\x82\xb9";
@@ -108,6 +111,7 @@ int main(void) {
         fail("SDL_SetVideoMode");
     }
     SDL_WM_SetCaption(caption, "");
+    minimal_mend_title();
     SDL_EnableUNICODE(1);
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 4096) != 0) {
         fail("Mix_OpenAudio");

@@ -52,3 +52,14 @@ configure_file(${PROJECT_SOURCE_DIR}/docs/README-windows.txt.in ${PROJECT_BINARY
                @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+
+# The minimal program tools/bench measures jukebox.exe against under Wine; built with the tests,
+# never shipped. IMG_Load is the jukebox's own stand-in here too.
+if(JUKEBOX_TESTS)
+    add_executable(bench_minimal WIN32 bench/minimal.c bench/platform/windows.c)
+    target_link_libraries(bench_minimal
+        PRIVATE mingw32 ${JUKEBOX_SDLMAIN} jukebox_image PkgConfig::SDL_MIXER jukebox_options)
+    target_link_options(bench_minimal PRIVATE -static-libgcc -static-libstdc++)
+    set_target_properties(bench_minimal PROPERTIES
+        LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endif()

@@ -7,4 +7,10 @@
 
 /// Loads the BMP or PNG at `file`, as SDL_image does: a BMP keeps its palette; on failure, null
 /// and SDL's error text ("Couldn't open <file>", "Unsupported image format", libpng's words).
-extern "C" SDL_Surface* IMG_Load(const char* file);
+#ifdef __cplusplus
+extern "C" {
+#endif
+SDL_Surface* IMG_Load(const char* file);
+#ifdef __cplusplus
+}
+#endif

@@ -82,6 +82,36 @@ def dropouts(left):
     return found
 
 
+# PipeWire's PulseAudio service (1.4 and 1.6, with the compatibility layer) also skips or repeats
+# a few frames now and then without a silence: the waveform jumps further from one frame to the
+# next than the tones playing around it ever move. The windows over such a skip read every tone
+# too low and splash into the others, so they are not judged, as the windows over a cut are not.
+# A fade steps the volume down once a mixer buffer, and a new track cuts the old one off: those
+# jumps are the program's, so the stretch after a press of f, 1 or 2 is not searched.
+SKIP_RATIO = 1.5  # how much further than anywhere else within two hops, the neighbouring frames aside
+SKIP_FLOOR = 1000  # below this (-30 dBFS) a jump is no skip of a test tone
+
+
+def skips(left, unsearched=()):
+    """The frames where the waveform jumps SKIP_RATIO times further than it does anywhere else
+    within two hops (but for the two frames either side), outside the (start, end) stretches
+    unsearched."""
+    steps = [abs(b - a) for a, b in zip(left, left[1:])]
+    blocks = [max(steps[i : i + HOP], default=0) for i in range(0, len(steps), HOP)]
+    found = []
+    for b, highest in enumerate(blocks):
+        if highest < SKIP_FLOOR:
+            continue
+        start = b * HOP
+        at = start + steps[start : start + HOP].index(highest)
+        around = max(blocks[max(0, b - 2) : b] + blocks[b + 1 : b + 3], default=0)
+        here = steps[start : max(start, at - 2)] + steps[at + 3 : start + HOP]
+        if highest > SKIP_RATIO * max(around, max(here, default=0)) and \
+                not any(start <= at < end for start, end in unsearched):
+            found.append(at + 1)
+    return found
+
+
 # The classic SDL 1.2 playing through PipeWire's PulseAudio service now and then lets one burst
 # of a few milliseconds, near full scale, through as its stream starts: any program does, a bare
 # SDL program that only opens the audio and writes zeros too. It is no sound of the program's
@@ -109,7 +139,7 @@ def start_click(left, right, launched, first_key):
 
 
 class Capture:
-    def __init__(self, path, cut_dropouts=False, launched=None, first_key=None):
+    def __init__(self, path, cut_dropouts=False, launched=None, first_key=None, presses=()):
         samples = array.array("h")
         with open(path, "rb") as f:
             samples.frombytes(f.read())
@@ -118,16 +148,19 @@ class Capture:
         self.left = samples[0::2]
         right = samples[1::2]
         self.dropouts = []
+        self.skips = []
         self.click = None
         if cut_dropouts:
             self.dropouts = dropouts(self.left)
+            changes = [(at, at + 3 * RATE // 2 + LATE) for key, at in presses if key in "f12"]
+            self.skips = skips(self.left, changes)
         if launched is not None and first_key is not None:
             self.click = start_click(self.left, right, launched, first_key)
         if self.click:
             click_end = self.click[0] + self.click[1]
             self.dropouts = [(at, n) for at, n in self.dropouts if at + n <= self.click[0] or at >= click_end]
-        # Every stretch cut out, in order, in the capture as recorded.
-        self.cuts = sorted(self.dropouts + ([self.click] if self.click else []))
+        # Every stretch cut out, in order, in the capture as recorded; a skip is a cut of nothing.
+        self.cuts = sorted(self.dropouts + [(at, 0) for at in self.skips] + ([self.click] if self.click else []))
         for start, length in reversed(self.cuts):
             del self.left[start : start + length]
         # Where the cuts join, in the shortened capture; the windows over a join are not judged.
@@ -228,7 +261,7 @@ def main():
     with open(arguments[1]) as f:
         presses = [(key, int(frames)) for key, frames in (line.split() for line in f if line.strip())]
     capture = Capture(arguments[0], cut_dropouts=bool(lag), launched=launched,
-                      first_key=presses[0][1] if presses else None)
+                      first_key=presses[0][1] if presses else None, presses=presses)
     # Judged on the capture without what was cut out: the frames of the presses move with it.
     presses = [(key, frames - sum(n for at, n in capture.cuts if at < frames)) for key, frames in presses]
 
@@ -246,6 +279,9 @@ def main():
         # then, 5 ms at a time: over a hundred such dropouts, 0.7 s of 26 s, in the worst run seen.
         check("the server's stream dropped out rarely, if at all", lost <= end // 20,
               f"{len(capture.dropouts)} dropouts of {seconds(lost)} in all, cut out before judging")
+        if capture.skips:
+            print(f"# {len(capture.skips)} skips in the stream, not judged: " +
+                  ", ".join(seconds(at) for at in capture.skips[:10]))
 
     keys = [key for key, _ in presses]
     head = ["1", "2", "s", "f", "1", "f", "1"]

@@ -8,7 +8,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from sound_check import CLICK_MAX, RATE, dropouts, start_click  # noqa: E402
+from sound_check import CLICK_MAX, RATE, dropouts, skips, start_click  # noqa: E402
 
 LAUNCHED = RATE // 2
 FIRST_KEY = 2 * RATE
@@ -65,6 +65,24 @@ class Dropouts(unittest.TestCase):
         for i in range(2 * RATE, 2 * RATE + RATE // 2):  # a pause between sounds
             left[i] = 0
         self.assertEqual(dropouts(left), [(RATE, 200)])
+
+
+class Skips(unittest.TestCase):
+    def test_a_jump_in_a_steady_tone_is_a_skip_and_a_volume_step_after_f_is_not(self):
+        left = silence()
+        tone(left, 0, 3 * RATE)
+        self.assertEqual(skips(left), [])
+        # A few frames lost: the tone goes on a quarter of a cycle further along.
+        for i in range(RATE, 3 * RATE):
+            left[i] = int(16384 * math.cos(2 * math.pi * 330 * (i - RATE) / RATE))
+        self.assertEqual(skips(left), [RATE])
+        # A fade's volume steps down once a buffer: the stretch after f is not searched.
+        stepped = silence()
+        tone(stepped, 0, 3 * RATE)
+        for i in range(RATE, 3 * RATE):
+            stepped[i] = int(stepped[i] * max(0.0, 1 - 0.1 * ((i - RATE) // 2048 + 1)))
+        self.assertNotEqual(skips(stepped), [])
+        self.assertEqual(skips(stepped, [(RATE - 100, 3 * RATE)]), [])
 
 
 if __name__ == "__main__":
