@@ -87,6 +87,7 @@ static int next_key(void) {
     }
 }
 
+/* With its arguments: on Windows SDL.h makes this SDL_main, which SDLmain calls so. */
 int main(int argc, char** argv) {
     (void)argc;
     (void)argv;
