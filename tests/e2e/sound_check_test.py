@@ -4,7 +4,9 @@
 import array
 import math
 import os
+import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -83,6 +85,33 @@ class Skips(unittest.TestCase):
             stepped[i] = int(stepped[i] * max(0.0, 1 - 0.1 * ((i - RATE) // 2048 + 1)))
         self.assertNotEqual(skips(stepped), [])
         self.assertEqual(skips(stepped, [(RATE - 100, 3 * RATE)]), [])
+
+
+class Verdicts(unittest.TestCase):
+    """A capture of track 1 alone, whatever the keys: every finding after the first press fails."""
+
+    def judge(self, gaps, *options):
+        left = silence(12 * RATE)
+        tone(left, 0, len(left))
+        for n in range(gaps):  # dropouts of 5 ms, 0.1 s apart, as a starved server plays them
+            at = 6 * RATE + n * RATE // 10
+            left[at : at + 220] = array.array("h", bytes(440))
+        stereo = array.array("h", (a for frame in zip(left, left) for a in frame))
+        keys = ["1", "2", "s", "f", "1", "f", "1"] + ["m", "b"] * 4
+        with tempfile.TemporaryDirectory() as scratch:
+            capture, presses = os.path.join(scratch, "capture"), os.path.join(scratch, "keys")
+            with open(capture, "wb") as f:
+                stereo.tofile(f)
+            with open(presses, "w") as f:
+                f.writelines(f"{key} {RATE + n * RATE // 2}\n" for n, key in enumerate(keys))
+            checker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "sound_check.py")
+            return subprocess.run([sys.executable, checker, *options, capture, presses],
+                                  capture_output=True, text=True).returncode
+
+    def test_a_failure_on_a_disturbed_server_stream_asks_for_another_capture_and_no_other_does(self):
+        self.assertEqual(self.judge(30, "--server"), 2)
+        self.assertEqual(self.judge(5, "--server"), 1)
+        self.assertEqual(self.judge(30), 1)
 
 
 if __name__ == "__main__":
