@@ -298,7 +298,10 @@ start_jukebox() {
 find_window() {
     JUKEBOX_WINDOW=$(timeout 15 xdotool search --sync --onlyvisible --pid "$JUKEBOX_PID" 2>/dev/null | head -n 1)
     if [[ -z $JUKEBOX_WINDOW ]]; then
-        echo "# no window; the program said:"
+        echo "# no window; the program is $(running && echo running || echo gone), the X server" \
+            "$(alive "$X_PID" && echo running || echo gone), the program's windows:" \
+            "$(xdotool search --pid "$JUKEBOX_PID" 2>/dev/null | tr '\n' ' ')"
+        echo "# the program said:"
         sed 's/^/#   /' "$JUKEBOX_RUN/stderr"
         return 1
     fi

@@ -99,6 +99,11 @@ start_pipewire() {
     BUS_SESSION=$session
     export DBUS_SESSION_BUS_ADDRESS
     DBUS_SESSION_BUS_ADDRESS=$(cat "$bus")
+    # WirePlumber 0.4 (Debian 12) gives up at start when its Bluetooth monitor cannot watch
+    # systemd-logind's seats, as in a system without systemd (a release's clean root file
+    # system): a null sink is all this server needs. Later versions read no such file.
+    mkdir -p "$XDG_CONFIG_HOME/wireplumber/bluetooth.lua.d"
+    echo 'bluez_monitor.enabled = false' >"$XDG_CONFIG_HOME/wireplumber/bluetooth.lua.d/60-no-bluetooth.lua"
     local program
     for program in pipewire wireplumber pipewire-pulse; do
         env -u DISPLAY "$program" >"$E2E_WORK/$program.log" 2>&1 &
