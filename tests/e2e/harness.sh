@@ -300,7 +300,10 @@ find_window() {
     if [[ -z $JUKEBOX_WINDOW ]]; then
         echo "# no window; the program is $(running && echo running || echo gone), the X server" \
             "$(alive "$X_PID" && echo running || echo gone), the program's windows:" \
-            "$(xdotool search --pid "$JUKEBOX_PID" 2>/dev/null | tr '\n' ' ')"
+            "$(for window in $(xdotool search --pid "$JUKEBOX_PID" 2>/dev/null); do
+                echo "$window ($(xwininfo -id "$window" 2>/dev/null | awk -F': ' '/Map State/ { print $2 }'))"
+            done | tr '\n' ' ')"
+        echo "# the test's processes: $(ps -o pid=,stat=,wchan:24=,comm= --ppid $$ 2>/dev/null | tr -s ' ' | tr '\n' ';')"
         echo "# the program said:"
         sed 's/^/#   /' "$JUKEBOX_RUN/stderr"
         return 1
