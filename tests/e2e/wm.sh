@@ -13,13 +13,19 @@ export HOME=$E2E_WORK/home
 export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache \
     XDG_STATE_HOME=$HOME/.local/state XDG_CONFIG_DIRS=/etc/xdg XDG_DATA_DIRS=/usr/share
 mkdir -p "$HOME"
-openbox >"$E2E_WORK/openbox.log" 2>&1 &
+# Openbox 3.6.1 announces itself on the root window before it has started, and a window that
+# asks to be mapped in between can stay unmapped until some other event reaches the manager: its
+# main loop wakes only for what is still in Xlib's queue, not for events its start-up has already
+# read. The command it runs once started marks the moment from which it maps new windows at once.
+started=$E2E_WORK/openbox.started
+E2E_OPENBOX_STARTED=$started openbox --startup 'sh -c "touch \"$E2E_OPENBOX_STARTED\""' \
+    >"$E2E_WORK/openbox.log" 2>&1 &
 e2e_pids+=($!)
 
-# The manager has taken the screen once it announces itself on the root window.
+# The manager has started once its start-up command has run.
 managed() {
     for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        [[ -e $started ]] && return 0
         sleep 0.1
     done
     return 1
