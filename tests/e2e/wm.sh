@@ -18,6 +18,7 @@ mkdir -p "$HOME"
 # main loop wakes only for what is still in Xlib's queue, not for events its start-up has already
 # read. The command it runs once started marks the moment from which it maps new windows at once.
 started=$E2E_WORK/openbox.started
+# shellcheck disable=SC2016 # expanded by the shell openbox starts
 E2E_OPENBOX_STARTED=$started openbox --startup 'sh -c "touch \"$E2E_OPENBOX_STARTED\""' \
     >"$E2E_WORK/openbox.log" 2>&1 &
 e2e_pids+=($!)
