@@ -1,6 +1,8 @@
 #include "jukebox/SoundCache.hpp"
 
 #include "shell/Failure.hpp"
+#include "shell/FileCheck.hpp"
+#include "shell/SdlHandles.hpp"
 
 namespace jukebox {
 
@@ -36,13 +38,14 @@ MusicHandle loadMusic(const char* path) {
 }
 
 ChunkHandle loadEffect(const char* path) {
-    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
-    if (stream == nullptr) {
-        // SDL's own text names the file; the mixer's would only say the stream is missing.
+    shell::RwPtr stream(SDL_RWFromFile(path, "rb"));
+    // SDL's own text names a file that cannot be opened; the mixer's would only say the stream
+    // is missing.
+    if (!stream || !shell::checkEffectFile(stream.get(), path)) {
         shell::failWithSdlError("Mix_LoadWAV");
     }
     // The mixer takes the stream over and closes it, whether the load succeeds or not.
-    ChunkHandle chunk(Mix_LoadWAV_RW(stream, 1));
+    ChunkHandle chunk(Mix_LoadWAV_RW(stream.release(), 1));
     if (!chunk) {
         shell::failWithSdlError("Mix_LoadWAV");
     }

@@ -1,6 +1,7 @@
 #include "jukebox/View.hpp"
 
 #include "shell/Failure.hpp"
+#include "shell/FileCheck.hpp"
 
 #include <SDL_image.h>
 
@@ -28,6 +29,9 @@ void flip(SDL_Surface* screen) {
 
 shell::SurfacePtr showBackground() {
     SDL_Surface* screen = screenSurface();
+    if (!shell::checkPictureFile(kBackgroundPath)) {
+        shell::failWithSdlError("IMG_Load");
+    }
     shell::SurfacePtr background(IMG_Load(kBackgroundPath));
     if (!background) {
         shell::failWithSdlError("IMG_Load");

@@ -1,6 +1,7 @@
 #include "shell/Application.hpp"
 
 #include "shell/Failure.hpp"
+#include "shell/FileCheck.hpp"
 #include "shell/Platform.hpp"
 #include "shell/Util.hpp"
 
@@ -21,6 +22,9 @@ constexpr int kAudioChunkSize = 4096;
 } // namespace
 
 SurfacePtr loadColorKeyedImage(const char* path, std::uint32_t colorKey) {
+    if (!checkPictureFile(path)) {
+        failWithSdlError("IMG_Load");
+    }
     SurfacePtr image(IMG_Load(path));
     if (!image) {
         failWithSdlError("IMG_Load");

@@ -1,0 +1,293 @@
+#include "shell/FileCheck.hpp"
+
+#include "shell/SdlHandles.hpp"
+
+#include <SDL_mixer.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace shell {
+
+namespace {
+
+using Tag = std::array<char, 4>;
+
+constexpr Tag tag(const char (&text)[5]) {
+    return {text[0], text[1], text[2], text[3]};
+}
+
+std::uint32_t le16(const unsigned char* p) {
+    return p[0] | (p[1] << 8U);
+}
+std::uint32_t le32(const unsigned char* p) {
+    return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16U);
+}
+std::uint32_t be16(const unsigned char* p) {
+    return (p[0] << 8U) | p[1];
+}
+std::uint32_t be32(const unsigned char* p) {
+    return (static_cast<std::uint32_t>(be16(p)) << 16U) | be16(p + 2);
+}
+
+bool readExactly(SDL_RWops* stream, void* to, int size) {
+    return SDL_RWread(stream, to, 1, size) == size;
+}
+
+bool skip(SDL_RWops* stream, std::uint32_t bytes) {
+    // SDL 1.2 seeks with an int offset; a length beyond it is read past in two steps.
+    constexpr std::uint32_t kStep = 0x40000000;
+    for (; bytes > kStep; bytes -= kStep) {
+        if (SDL_RWseek(stream, static_cast<int>(kStep), RW_SEEK_CUR) < 0) {
+            return false;
+        }
+    }
+    return SDL_RWseek(stream, static_cast<int>(bytes), RW_SEEK_CUR) >= 0;
+}
+
+/// What a sound file tells the mixer about its samples.
+struct SoundFormat {
+    std::uint16_t sdlFormat; ///< AUDIO_U8, AUDIO_S16LSB, ...
+    std::uint32_t channels;
+    std::uint32_t rate;
+    std::uint32_t encoding;   ///< the WAV format code; 0 elsewhere
+    std::uint32_t blockAlign; ///< for WAV's ADPCM encodings
+};
+
+constexpr std::uint32_t kMsAdpcm = 0x0002;
+constexpr std::uint32_t kImaAdpcm = 0x0011;
+
+/// The "fmt " chunk as classic SDL 1.2 finds it: "RIFF", a length, "WAVE" (or "WAVE" right after
+/// "RIFF"), then any FACT and LIST chunks; what follows them must be "fmt ".
+std::optional<SoundFormat> readWaveFormat(SDL_RWops* stream) {
+    std::array<unsigned char, 12> head{};
+    if (!readExactly(stream, head.data(), 12)) {
+        return std::nullopt;
+    }
+    const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
+    if (magic.substr(4, 4) == "WAVE") {
+        SDL_RWseek(stream, -4, RW_SEEK_CUR);
+    } else if (magic.substr(8, 4) != "WAVE") {
+        return std::nullopt;
+    }
+    for (int chunks = 0; chunks < 64; ++chunks) {
+        std::array<unsigned char, 8> header{};
+        if (!readExactly(stream, header.data(), 8)) {
+            return std::nullopt;
+        }
+        const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
+        const std::uint32_t length = le32(header.data() + 4);
+        if (id == "fact" || id == "LIST") {
+            if (!skip(stream, length)) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        std::array<unsigned char, 16> fmt{};
+        if (id != "fmt " || length < fmt.size() || !readExactly(stream, fmt.data(), 16)) {
+            return std::nullopt; // the reader refuses these itself
+        }
+        const std::uint32_t bits = le16(fmt.data() + 14);
+        return SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB),
+                           le16(fmt.data() + 2), le32(fmt.data() + 4), le16(fmt.data()),
+                           le16(fmt.data() + 12)};
+    }
+    return std::nullopt;
+}
+
+/// The sample rate of AIFF's COMM chunk, an 80-bit extended float, as SDL_mixer reads it: 0
+/// where it gives up.
+std::uint32_t aiffRate(const unsigned char* p) {
+    if ((p[0] & 0x80U) != 0 || p[0] <= 0x3F || p[0] > 0x40 || (p[0] == 0x40 && p[1] > 0x1C)) {
+        return 0;
+    }
+    const std::uint32_t mantissa = (static_cast<std::uint32_t>(p[2]) << 23U) |
+                                   (static_cast<std::uint32_t>(p[3]) << 15U) |
+                                   (static_cast<std::uint32_t>(p[4]) << 7U) | (p[5] >> 1U);
+    return mantissa >> (29U - p[1]);
+}
+
+/// AIFF's COMM or 8SVX's VHDR chunk, walked to as SDL_mixer walks to it.
+std::optional<SoundFormat> readAiffFormat(SDL_RWops* stream) {
+    std::array<unsigned char, 12> head{};
+    if (!readExactly(stream, head.data(), 12)) {
+        return std::nullopt;
+    }
+    const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
+    if (magic.substr(0, 4) != "FORM" ||
+        (magic.substr(8, 4) != "AIFF" && magic.substr(8, 4) != "8SVX")) {
+        return std::nullopt;
+    }
+    for (int chunks = 0; chunks < 64; ++chunks) {
+        std::array<unsigned char, 8> header{};
+        if (!readExactly(stream, header.data(), 8)) {
+            return std::nullopt;
+        }
+        const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
+        const std::uint32_t length = be32(header.data() + 4);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        std::array<unsigned char, 18> body{};
+        if (id == "COMM" && readExactly(stream, body.data(), 18)) {
+            const std::uint32_t bits = be16(body.data() + 6);
+            const std::uint32_t rate = aiffRate(body.data() + 8);
+            if (rate == 0) {
+                return std::nullopt; // SDL_mixer refuses it itself
+            }
+            return SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_S8 : AUDIO_S16MSB),
+                               be16(body.data()), rate, 0, 0};
+        }
+        if (id == "VHDR" && readExactly(stream, body.data(), 14)) {
+            return SoundFormat{AUDIO_S8, 1, be16(body.data() + 12), 0, 0};
+        }
+        if (id == "COMM" || id == "VHDR" || !skip(stream, length + (length & 1U))) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+/// How many steps classic SDL 1.2's SDL_BuildAudioCVT chains to turn `from` into the device's
+/// format, counted as it counts them; 10 or more overflow its table of ten.
+int conversionSteps(const SoundFormat& from, std::uint16_t format, std::uint32_t channels,
+                    std::uint32_t rate) {
+    int steps = 0;
+    const unsigned source = from.sdlFormat;
+    steps += (source & 0x1000U) != (format & 0x1000U) && (source & 0xFFU) == 16 &&
+             (format & 0xFFU) == 16;
+    steps += (source & 0x8000U) != (format & 0x8000U);
+    steps += (source & 0xFFU) != (format & 0xFFU);
+    std::uint32_t have = from.channels & 0xFFU;
+    if (have != channels) {
+        if (have == 1 && channels > 1) {
+            ++steps, have = 2;
+        }
+        if (have == 2 && (channels == 6 || channels == 4)) {
+            ++steps, have = channels;
+        }
+        for (; have * 2 <= channels; have *= 2) {
+            ++steps;
+        }
+        if (have == 6 && (channels <= 2 || channels == 4)) {
+            ++steps, have = channels <= 2 ? 2 : 4;
+        }
+        for (; have % 2 == 0 && have / 2 >= channels; have /= 2) {
+            ++steps;
+        }
+    }
+    const auto sourceRate = static_cast<std::int32_t>(from.rate);
+    const auto deviceRate = static_cast<std::int32_t>(rate);
+    const bool rateConverts = have == 1 || have == 2 || have == 4 || have == 6;
+    if (sourceRate / 100 != deviceRate / 100 && rateConverts) {
+        auto lo = static_cast<std::uint32_t>(sourceRate > deviceRate ? deviceRate : sourceRate);
+        const auto hi =
+            static_cast<std::uint32_t>(sourceRate > deviceRate ? sourceRate : deviceRate);
+        for (; (lo * 2) / 100 <= hi / 100 && steps < 10; lo *= 2) {
+            ++steps;
+        }
+    }
+    return steps;
+}
+
+bool refuse(const char* path, const char* what) {
+    SDL_SetError("Couldn't load %s: %s", path, what);
+    return false;
+}
+
+/// The faults of the libraries under an effect's format, SDL 2's words for each.
+bool checkSoundFormat(const SoundFormat& sound, const char* path) {
+    // SDL_BuildAudioCVT of classic SDL 1.2 recurses without end on 0 channels (256 is 0 there).
+    if (sound.channels == 0) {
+        return refuse(path, "Invalid number of channels");
+    }
+    if (sound.channels > 255) {
+        return refuse(path, "Number of channels exceeds limit of 255");
+    }
+    // ... and on a rate of 0.
+    if (sound.rate == 0) {
+        return refuse(path, "Invalid sample rate");
+    }
+    // Classic SDL 1.2's ADPCM decoders divide by the block alignment.
+    if ((sound.encoding == kMsAdpcm || sound.encoding == kImaAdpcm) && sound.blockAlign == 0) {
+        return refuse(path, "Invalid block alignment");
+    }
+    // Classic SDL_BuildAudioCVT writes past its ten-step table for rates far from the device's.
+    int deviceRate = 0;
+    Uint16 deviceFormat = 0;
+    int deviceChannels = 0;
+    const bool classic = SDL_Linked_Version()->patch < 50;
+    if (classic && Mix_QuerySpec(&deviceRate, &deviceFormat, &deviceChannels) != 0 &&
+        conversionSteps(sound, deviceFormat, static_cast<std::uint32_t>(deviceChannels),
+                        static_cast<std::uint32_t>(deviceRate)) > 9) {
+        return refuse(path, sound.rate > static_cast<std::uint32_t>(deviceRate)
+                                ? "Source rate is too high"
+                                : "Source rate is too low");
+    }
+    return true;
+}
+
+constexpr std::array<unsigned char, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+/// Whether an ancillary chunk ahead of the picture data claims more bytes than the file has left
+/// (a critical one fails libpng's checksum, and that ends the read).
+bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
+    constexpr std::uint32_t kLongestChunk = 0x7FFFFFFF; // libpng refuses longer ones itself
+    std::int64_t at = static_cast<std::int64_t>(kPngSignature.size());
+    std::array<unsigned char, 8> header{};
+    while (SDL_RWseek(stream, static_cast<int>(at), RW_SEEK_SET) >= 0 &&
+           readExactly(stream, header.data(), 8)) {
+        const std::uint32_t length = be32(header.data());
+        if (std::string_view(reinterpret_cast<const char*>(header.data() + 4), 4) == "IDAT" ||
+            length > kLongestChunk) {
+            return false;
+        }
+        at += 12 + static_cast<std::int64_t>(length);
+        const bool ancillary = (header[4] & 0x20U) != 0;
+        if (at > size) {
+            return ancillary;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool checkEffectFile(SDL_RWops* stream, const char* path) {
+    const int start = SDL_RWtell(stream);
+    // SDL_mixer picks the reader by the first four bytes.
+    Tag magic{};
+    std::optional<SoundFormat> sound;
+    if (readExactly(stream, magic.data(), 4)) {
+        SDL_RWseek(stream, start, RW_SEEK_SET);
+        if (magic == tag("RIFF") || magic == tag("WAVE")) {
+            sound = readWaveFormat(stream);
+        } else if (magic == tag("FORM")) {
+            sound = readAiffFormat(stream);
+        }
+    }
+    SDL_RWseek(stream, start, RW_SEEK_SET);
+    return !sound || checkSoundFormat(*sound, path);
+}
+
+bool checkPictureFile(const char* path) {
+    const RwPtr stream(SDL_RWFromFile(path, "rb"));
+    if (!stream) {
+        return true;
+    }
+    std::array<unsigned char, 8> head{};
+    if (!readExactly(stream.get(), head.data(), 8) || head != kPngSignature) {
+        return true;
+    }
+    const std::int64_t size = SDL_RWseek(stream.get(), 0, RW_SEEK_END);
+    // SDL_image 1.2 ignores short reads: past the end of the file libpng finds the same stale
+    // ancillary chunk again and again and never returns.
+    if (pngHeaderChunkOverruns(stream.get(), size)) {
+        return refuse(path, "PNG chunk runs past the end of the file");
+    }
+    return true;
+}
+
+} // namespace shell
