@@ -20,16 +20,16 @@ constexpr Tag tag(const char (&text)[5]) {
 }
 
 std::uint32_t le16(const unsigned char* p) {
-    return p[0] | (p[1] << 8U);
+    return p[0] | (std::uint32_t{p[1]} << 8U);
 }
 std::uint32_t le32(const unsigned char* p) {
-    return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16U);
+    return le16(p) | (le16(p + 2) << 16U);
 }
 std::uint32_t be16(const unsigned char* p) {
-    return (p[0] << 8U) | p[1];
+    return (std::uint32_t{p[0]} << 8U) | p[1];
 }
 std::uint32_t be32(const unsigned char* p) {
-    return (static_cast<std::uint32_t>(be16(p)) << 16U) | be16(p + 2);
+    return (be16(p) << 16U) | be16(p + 2);
 }
 
 bool readExactly(SDL_RWops* stream, void* to, int size) {
@@ -56,45 +56,51 @@ struct SoundFormat {
     std::uint32_t blockAlign; ///< for WAV's ADPCM encodings
 };
 
+/// What a reader found: the samples' format, or a fault that stops the mixer's own reader.
+struct Reading {
+    std::optional<SoundFormat> format;
+    const char* fault = nullptr;
+};
+
 constexpr std::uint32_t kMsAdpcm = 0x0002;
 constexpr std::uint32_t kImaAdpcm = 0x0011;
 
 /// The "fmt " chunk as classic SDL 1.2 finds it: "RIFF", a length, "WAVE" (or "WAVE" right after
 /// "RIFF"), then any FACT and LIST chunks; what follows them must be "fmt ".
-std::optional<SoundFormat> readWaveFormat(SDL_RWops* stream) {
+Reading readWaveFormat(SDL_RWops* stream) {
     std::array<unsigned char, 12> head{};
     if (!readExactly(stream, head.data(), 12)) {
-        return std::nullopt;
+        return {};
     }
     const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
     if (magic.substr(4, 4) == "WAVE") {
         SDL_RWseek(stream, -4, RW_SEEK_CUR);
     } else if (magic.substr(8, 4) != "WAVE") {
-        return std::nullopt;
+        return {};
     }
     for (int chunks = 0; chunks < 64; ++chunks) {
         std::array<unsigned char, 8> header{};
         if (!readExactly(stream, header.data(), 8)) {
-            return std::nullopt;
+            return {};
         }
         const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
         const std::uint32_t length = le32(header.data() + 4);
         if (id == "fact" || id == "LIST") {
             if (!skip(stream, length)) {
-                return std::nullopt;
+                return {};
             }
             continue;
         }
         std::array<unsigned char, 16> fmt{};
         if (id != "fmt " || length < fmt.size() || !readExactly(stream, fmt.data(), 16)) {
-            return std::nullopt; // the reader refuses these itself
+            return {}; // the reader refuses these itself
         }
         const std::uint32_t bits = le16(fmt.data() + 14);
-        return SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB),
-                           le16(fmt.data() + 2), le32(fmt.data() + 4), le16(fmt.data()),
-                           le16(fmt.data() + 12)};
+        return Reading{SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB),
+                                   le16(fmt.data() + 2), le32(fmt.data() + 4), le16(fmt.data()),
+                                   le16(fmt.data() + 12)}};
     }
-    return std::nullopt;
+    return {};
 }
 
 /// The sample rate of AIFF's COMM chunk, an 80-bit extended float, as SDL_mixer reads it: 0
@@ -109,45 +115,74 @@ std::uint32_t aiffRate(const unsigned char* p) {
     return mantissa >> (29U - p[1]);
 }
 
-/// AIFF's COMM or 8SVX's VHDR chunk, walked to as SDL_mixer walks to it.
-std::optional<SoundFormat> readAiffFormat(SDL_RWops* stream) {
+/// AIFF's COMM and SSND chunks, or 8SVX's VHDR and BODY, walked to as SDL_mixer walks.
+Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
     std::array<unsigned char, 12> head{};
     if (!readExactly(stream, head.data(), 12)) {
-        return std::nullopt;
+        return {};
     }
-    const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
-    if (magic.substr(0, 4) != "FORM" ||
-        (magic.substr(8, 4) != "AIFF" && magic.substr(8, 4) != "8SVX")) {
-        return std::nullopt;
+    const std::string_view magic(reinterpret_cast<const char*>(head.data() + 8), 4);
+    if (magic != "AIFF" && magic != "8SVX") {
+        return {};
     }
-    for (int chunks = 0; chunks < 64; ++chunks) {
+    const bool svx = magic == "8SVX";
+    constexpr unsigned kComm = 1, kSsnd = 2, kVhdr = 4, kBody = 8;
+    const unsigned needed = svx ? kVhdr | kBody : kComm | kSsnd;
+    unsigned found = 0;
+    std::optional<SoundFormat> format;
+    for (;;) {
+        // SDL_mixer 1.2's walk reads on past the end of the file until it has both chunks, and
+        // there it reads stale values that never stop it.
+        const auto stopsHere = [&] {
+            if (svx) {
+                return Reading{{},
+                               (found & kBody) == 0 ? "Bad 8SVX (no BODY chunk)"
+                                                    : "Bad 8SVX (no VHDR chunk)"};
+            }
+            return Reading{
+                {}, (found & kSsnd) == 0 ? "Bad AIFF (no SSND chunk)" : "Bad AIFF (no COMM chunk)"};
+        };
         std::array<unsigned char, 8> header{};
         if (!readExactly(stream, header.data(), 8)) {
-            return std::nullopt;
+            return stopsHere();
         }
         const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
         const std::uint32_t length = be32(header.data() + 4);
         if (length == 0) {
-            return std::nullopt;
+            return {}; // where SDL_mixer stops and reports the missing chunk itself
         }
+        const std::int64_t next = SDL_RWtell(stream) + std::int64_t{length} + (length & 1U);
         std::array<unsigned char, 18> body{};
-        if (id == "COMM" && readExactly(stream, body.data(), 18)) {
-            const std::uint32_t bits = be16(body.data() + 6);
+        if (id == "COMM") {
+            if (!readExactly(stream, body.data(), 18)) {
+                return stopsHere();
+            }
             const std::uint32_t rate = aiffRate(body.data() + 8);
             if (rate == 0) {
-                return std::nullopt; // SDL_mixer refuses it itself
+                return {}; // SDL_mixer refuses it itself
             }
-            return SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_S8 : AUDIO_S16MSB),
-                               be16(body.data()), rate, 0, 0};
+            const auto bits = be16(body.data() + 6);
+            format = SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_S8 : AUDIO_S16MSB),
+                                 be16(body.data()), rate, 0, 0};
+            found |= kComm;
+        } else if (id == "VHDR") {
+            if (!readExactly(stream, body.data(), 14)) {
+                return stopsHere();
+            }
+            format = SoundFormat{AUDIO_S8, 1, be16(body.data() + 12), 0, 0};
+            found |= kVhdr;
+        } else if (id == "SSND") {
+            found |= kSsnd;
+        } else if (id == "BODY") {
+            found |= kBody;
         }
-        if (id == "VHDR" && readExactly(stream, body.data(), 14)) {
-            return SoundFormat{AUDIO_S8, 1, be16(body.data() + 12), 0, 0};
+        if ((found & needed) == needed) {
+            return Reading{format};
         }
-        if (id == "COMM" || id == "VHDR" || !skip(stream, length + (length & 1U))) {
-            return std::nullopt;
+        if (next + 8 > end || SDL_RWseek(stream, static_cast<int>(next), RW_SEEK_SET) < 0) {
+            return stopsHere();
         }
     }
-    return std::nullopt;
 }
 
 /// How many steps classic SDL 1.2's SDL_BuildAudioCVT chains to turn `from` into the device's
@@ -257,19 +292,24 @@ bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
 
 bool checkEffectFile(SDL_RWops* stream, const char* path) {
     const int start = SDL_RWtell(stream);
+    const std::int64_t end = SDL_RWseek(stream, 0, RW_SEEK_END);
+    SDL_RWseek(stream, start, RW_SEEK_SET);
     // SDL_mixer picks the reader by the first four bytes.
     Tag magic{};
-    std::optional<SoundFormat> sound;
+    Reading sound;
     if (readExactly(stream, magic.data(), 4)) {
         SDL_RWseek(stream, start, RW_SEEK_SET);
         if (magic == tag("RIFF") || magic == tag("WAVE")) {
             sound = readWaveFormat(stream);
         } else if (magic == tag("FORM")) {
-            sound = readAiffFormat(stream);
+            sound = readAiffFormat(stream, end);
         }
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);
-    return !sound || checkSoundFormat(*sound, path);
+    if (sound.fault != nullptr) {
+        return refuse(path, sound.fault);
+    }
+    return !sound.format || checkSoundFormat(*sound.format, path);
 }
 
 bool checkPictureFile(const char* path) {
