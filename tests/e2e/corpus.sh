@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Broken files: every reproducer of tests/corpus/ and seeded mutants of each kind of asset, one at
+# a time in data/ under the asset's name, read as the jukebox reads them (the pictures at start,
+# an effect on s, a track on 1). Each file either plays, and then Alt+F4 ends the jukebox with
+# status 0, or ends it with the report of the call that read it and status 1: no signal, no hang,
+# and on standard error nothing but the report and libpng's own notices.
+#
+#   E2E_MUTANTS  mutants of each asset (default 10)
+source "$(dirname "$0")/harness.sh"
+
+corpus=$E2E_DIR/../corpus
+mutants=${E2E_MUTANTS:-10}
+files=$E2E_WORK/files
+mkdir -p "$files"
+cp "$corpus"/* "$files/"
+for asset in s0.wav bgm1.ogg b.png images/icon.bmp; do
+    python3 "$E2E_DIR/mutants.py" "$E2E_ASSETS/data/$asset" "$files" "$mutants" || bail "mutants of $asset"
+done
+
+start_x
+
+declare -A played=() reported=()
+
+# The report's two lines, the library's notices left out: "<program>: user error (CALL" and
+# "SDL message: ...)".
+report_of() {
+    library_notices "$1" | grep -v -E '^libpng (warning|error): '
+}
+
+# try FILE ASSET KEY CALL: FILE as data/ASSET; KEY ("-" for none) reads it.
+try() {
+    local file=$1 asset=$2 key=$3 call=$4 name=${1##*/} run deadline
+    run=$(fresh_data)
+    cp "$file" "$run/data/$asset"
+    launch "$run" SDL_AUDIODRIVER=dummy
+    # The window, or the end: a picture the jukebox refuses ends it before its window is drawn.
+    deadline=$((SECONDS + 15))
+    JUKEBOX_WINDOW=
+    while running && [[ -z $JUKEBOX_WINDOW ]] && ((SECONDS < deadline)); do
+        JUKEBOX_WINDOW=$(xdotool search --onlyvisible --pid "$JUKEBOX_PID" 2>/dev/null | head -n 1)
+        sleep 0.1
+    done
+    if [[ -n $JUKEBOX_WINDOW ]] && running; then
+        focus_window || fail "$name: the window took the focus"
+        [[ $key == - ]] || press "$key" 1
+        if running; then
+            chord Alt_L F4
+            wait_exit 10
+            check_eq "$name: plays, and Alt+F4 ends it with 0" 0 "$JUKEBOX_STATUS"
+            check_eq "$name: nothing on stderr" "" "$(report_of "$JUKEBOX_RUN/stderr")"
+            played[${asset##*/}]=$((${played[${asset##*/}]:-0} + 1))
+            [[ $JUKEBOX_STATUS != running ]] || kill -KILL "$JUKEBOX_PID"
+            return
+        fi
+    fi
+    wait_exit 10
+    local text
+    text=$(report_of "$JUKEBOX_RUN/stderr")
+    if [[ $JUKEBOX_STATUS == 1 && $text =~ ^[^$'\n']+": user error ($call"$'\n''SDL message: '[^$'\n']*\)$ ]]; then
+        pass "$name: reported: ${text//$'\n'/ | }"
+        reported[${asset##*/}]=$((${reported[${asset##*/}]:-0} + 1))
+    else
+        fail "$name: ends with status 1 and the report of $call (status $JUKEBOX_STATUS)"
+        echo "#   it printed: $(head -c 600 "$JUKEBOX_RUN/stderr" | tr '\n' '|')"
+        cp "$file" "$E2E_WORK/failed-$name"
+    fi
+    [[ $JUKEBOX_STATUS != running ]] || kill -KILL "$JUKEBOX_PID"
+}
+
+for file in "$files"/*; do
+    case ${file##*/} in
+    *.wav) try "$file" s0.wav s Mix_LoadWAV ;;
+    *.ogg) try "$file" bgm1.ogg 1 Mix_LoadMUS ;;
+    *.png) try "$file" b.png - IMG_Load ;;
+    *.bmp) try "$file" images/icon.bmp - IMG_Load ;;
+    esac
+done
+
+for asset in s0.wav bgm1.ogg b.png icon.bmp; do
+    echo "# $asset: $((${played[$asset]:-0} + ${reported[$asset]:-0})) files, ${played[$asset]:-0} played, ${reported[$asset]:-0} reported"
+done
+finish
