@@ -54,6 +54,7 @@ struct SoundFormat {
     std::uint32_t rate;
     std::uint32_t encoding;   ///< the WAV format code; 0 elsewhere
     std::uint32_t blockAlign; ///< for WAV's ADPCM encodings
+    std::uint32_t length = 0; ///< AIFF's sample bytes, as SDL_mixer works them out
 };
 
 /// What a reader found: the samples' format, or a fault that stops the mixer's own reader.
@@ -162,8 +163,13 @@ Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
                 return {}; // SDL_mixer refuses it itself
             }
             const auto bits = be16(body.data() + 6);
+            const auto channels = be16(body.data());
             format = SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_S8 : AUDIO_S16MSB),
-                                 be16(body.data()), rate, 0, 0};
+                                 channels,
+                                 rate,
+                                 0,
+                                 0,
+                                 channels * be32(body.data() + 2) * (bits / 8)};
             found |= kComm;
         } else if (id == "VHDR") {
             if (!readExactly(stream, body.data(), 14)) {
@@ -183,6 +189,47 @@ Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
             return stopsHere();
         }
     }
+}
+
+/// The first sound block of a Creative Voice file, as SDL_mixer 1.2 reads its format: an
+/// extended block (8) sets stereo and the rate for the data block (1) after it; a block of the
+/// newer kind (9) carries its own rate, sample size and channels.
+Reading readVocFormat(SDL_RWops* stream) {
+    constexpr std::string_view kSignature("Creative Voice File\x1A", 20);
+    std::array<unsigned char, 22> head{};
+    if (!readExactly(stream, head.data(), 22) ||
+        std::string_view(reinterpret_cast<const char*>(head.data()), 20) != kSignature ||
+        SDL_RWseek(stream, static_cast<int>(le16(head.data() + 20)), RW_SEEK_SET) < 0) {
+        return {};
+    }
+    std::optional<SoundFormat> extended;
+    std::array<unsigned char, 4> header{};
+    std::array<unsigned char, 12> body{};
+    while (readExactly(stream, header.data(), 4)) {
+        if (header[0] == 1 && readExactly(stream, body.data(), 2)) {
+            if (extended || body[0] == 0) {
+                return Reading{extended}; // a rate code of 0 is SDL_mixer's own refusal
+            }
+            const auto rate = static_cast<std::uint16_t>(1000000.0 / (256 - body[0]));
+            return Reading{SoundFormat{AUDIO_U8, 1, rate, 0, 0}};
+        }
+        if (header[0] == 8 && readExactly(stream, body.data(), 4)) {
+            // SDL_mixer 1.2 divides by the channels of an extended block, which it leaves at 0
+            // for mono.
+            const std::uint32_t period = le16(body.data());
+            if (body[3] == 0 && period != 0) {
+                return Reading{{}, "Mono extended VOC blocks are not supported"};
+            }
+            extended = SoundFormat{AUDIO_U8, 2, 256000000U / (65536U - period) / 2, 0, 0};
+            continue; // the next block follows these four bytes, whatever the length said
+        }
+        if (header[0] == 9 && readExactly(stream, body.data(), 12)) {
+            const auto format = static_cast<std::uint16_t>(body[4] == 16 ? AUDIO_S16LSB : AUDIO_U8);
+            return Reading{SoundFormat{format, body[5], le32(body.data()), 0, 0}};
+        }
+        return {};
+    }
+    return {};
 }
 
 /// How many steps classic SDL 1.2's SDL_BuildAudioCVT chains to turn `from` into the device's
@@ -245,6 +292,12 @@ bool checkSoundFormat(const SoundFormat& sound, const char* path) {
     if (sound.rate == 0) {
         return refuse(path, "Invalid sample rate");
     }
+    // SDL_mixer 1.2 copies all of an AIFF's samples into a buffer it rounds down with a mask
+    // that fits whole frames only when a frame's size is a power of two.
+    const std::uint32_t frame = (sound.sdlFormat & 0xFFU) / 8 * sound.channels;
+    if ((sound.length & (frame - 1)) != 0) {
+        return refuse(path, "Unsupported number of AIFF channels");
+    }
     // Classic SDL 1.2's ADPCM decoders divide by the block alignment.
     if ((sound.encoding == kMsAdpcm || sound.encoding == kImaAdpcm) && sound.blockAlign == 0) {
         return refuse(path, "Invalid block alignment");
@@ -303,6 +356,8 @@ bool checkEffectFile(SDL_RWops* stream, const char* path) {
             sound = readWaveFormat(stream);
         } else if (magic == tag("FORM")) {
             sound = readAiffFormat(stream, end);
+        } else if (magic == tag("Crea")) {
+            sound = readVocFormat(stream);
         }
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);

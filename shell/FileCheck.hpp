@@ -10,7 +10,7 @@
 
 namespace shell {
 
-/// Checks the effect (WAV, AIFF or 8SVX) in `stream`, read from `path`, before
+/// Checks the effect (WAV, AIFF, 8SVX or Creative Voice) in `stream`, read from `path`, before
 /// Mix_LoadWAV_RW reads it; the stream is left where it was. Needs the audio device open.
 [[nodiscard]] bool checkEffectFile(SDL_RWops* stream, const char* path);
 
