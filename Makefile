@@ -14,7 +14,7 @@ VERSION := $(shell sed -n 's/^project.jukebox VERSION \([0-9.]*\).*/\1/p' CMakeL
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
 .PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb windows \
-	test-windows test-release format clean
+	test-windows test-release fuzz format clean
 
 all: deps
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CONFIGURE) -B $(BUILD_DIR)
@@ -74,8 +74,14 @@ test-windows: test-deps all
 test-release:
 	tools/test-release $(RELEASE) $(RELEASE_DIR)
 
+# Fuzzes each load the program makes for FUZZ_SECONDS a target (tools/fuzz); findings stay in
+# build-fuzz/findings/.
+FUZZ_SECONDS ?= 600
+fuzz:
+	tools/fuzz $(FUZZ_SECONDS)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.c')
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR) $(RELEASE_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR) $(RELEASE_DIR) build-fuzz
