@@ -62,12 +62,14 @@ windows:
 	@tools/install-deps windows
 	WERROR=$(WERROR) tools/build-windows $(WINDOWS_DIR)
 
-# The Windows build's unit tests under Wine, then the zip unzipped and run there for real.
+# The Windows build's unit tests under Wine, then the zip unzipped and run there for real, then
+# the release built again from nothing elsewhere: the same bytes.
 test-windows: test-deps all
 	@tools/install-deps windows-test
 	WERROR=$(WERROR) JUKEBOX_TESTS=ON tools/build-windows $(WINDOWS_DIR)
 	ctest --test-dir $(WINDOWS_DIR)/cmake --output-on-failure
 	tests/windows/windows_test.sh dist/jukebox-$(VERSION)-win64.zip $(BUILD_DIR)
+	tests/windows/reproducible_test.sh
 
 # The package and the end-to-end suite in clean systems of one Debian release (bookworm, trixie or
 # testing), made by mmdebstrap into $(RELEASE_DIR); lintian, autopkgtest and piuparts there too.

@@ -11,6 +11,10 @@ set(CMAKE_RC_COMPILER ${JUKEBOX_MINGW_HOST}-windres)
 set(CMAKE_OBJDUMP ${JUKEBOX_MINGW_HOST}-objdump)
 set(CMAKE_STRIP ${JUKEBOX_MINGW_HOST}-strip)
 
+# No link time in the headers of the programs: the same sources give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -Wl,--no-insert-timestamp)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -Wl,--no-insert-timestamp)
+
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES JUKEBOX_WINDOWS_PREFIX)
 set(CMAKE_FIND_ROOT_PATH /usr/${JUKEBOX_MINGW_HOST} ${JUKEBOX_WINDOWS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

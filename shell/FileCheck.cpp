@@ -193,7 +193,8 @@ Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
 
 /// The first sound block of a Creative Voice file, as SDL_mixer 1.2 reads its format: an
 /// extended block (8) sets stereo and the rate for the data block (1) after it; a block of the
-/// newer kind (9) carries its own rate, sample size and channels.
+/// newer kind (9) carries its own rate, sample size and channels; the blocks of other kinds
+/// before them are passed over.
 Reading readVocFormat(SDL_RWops* stream) {
     constexpr std::string_view kSignature("Creative Voice File\x1A", 20);
     std::array<unsigned char, 22> head{};
@@ -227,7 +228,12 @@ Reading readVocFormat(SDL_RWops* stream) {
             const auto format = static_cast<std::uint16_t>(body[4] == 16 ? AUDIO_S16LSB : AUDIO_U8);
             return Reading{SoundFormat{format, body[5], le32(body.data()), 0, 0}};
         }
-        return {};
+        // Text, markers and repeats are skipped; anything else ends SDL_mixer's search.
+        const std::uint32_t length =
+            header[1] | (std::uint32_t{header[2]} << 8U) | (std::uint32_t{header[3]} << 16U);
+        if (header[0] < 4 || !skip(stream, length + (header[0] == 4 ? 2 : 0))) {
+            return {};
+        }
     }
     return {};
 }

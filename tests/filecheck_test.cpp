@@ -58,6 +58,53 @@ Bytes wav(std::uint32_t encoding, std::uint32_t channels, std::uint32_t rate,
     return file;
 }
 
+/// A 16-bit AIFF of `frames` frames at 44100 Hz.
+Bytes aiff(std::uint32_t channels, std::uint32_t frames) {
+    Bytes body;
+    put(body, "AIFFCOMM");
+    put(body, 18, 4, true);
+    put(body, channels, 2, true);
+    put(body, frames, 4, true);
+    put(body, 16, 2, true);
+    const unsigned char rate[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+    body.insert(body.end(), std::begin(rate), std::end(rate));
+    put(body, "SSND");
+    put(body, 8 + channels * frames * 2, 4, true);
+    body.resize(body.size() + 8 + channels * frames * 2);
+    Bytes file;
+    put(file, "FORM");
+    put(file, static_cast<std::uint32_t>(body.size()), 4, true);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+/// A Creative Voice file: its header, then `blocks`, then the end block.
+Bytes voc(const Bytes& blocks) {
+    Bytes file;
+    put(file, std::string_view("Creative Voice File\x1A", 20));
+    put(file, 26, 2);
+    put(file, 0x010A, 2);
+    put(file, 0x1129, 2);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    file.push_back(0);
+    return file;
+}
+
+/// A block of 8-bit samples at rate code 0xA6 (11111 Hz), after a text block when `text`.
+Bytes vocData(bool text) {
+    Bytes blocks;
+    if (text) {
+        put(blocks, 5 | (3U << 8U), 4);
+        put(blocks, "hi");
+        blocks.push_back(0);
+    }
+    put(blocks, 1 | (602U << 8U), 4);
+    put(blocks, 0xA6, 1);
+    put(blocks, 0, 1);
+    blocks.resize(blocks.size() + 600, 0x80);
+    return blocks;
+}
+
 constexpr std::uint32_t kPcm = 1;
 constexpr std::uint32_t kImaAdpcm = 0x11;
 
@@ -91,9 +138,16 @@ class FileCheck : public ::testing::Test {
 // 1.2: 8-bit mono at 4000 Hz and 16-bit stereo at 192 kHz.
 TEST_F(FileCheck, OrdinaryEffectsPassAndLoad) {
     const std::vector<Bytes> files{
-        wav(kPcm, 2, 44100, 4, 16),       wav(kPcm, 1, 4000, 1, 8),
-        wav(kPcm, 2, 192000, 4, 16),      wav(kPcm, 1, 22050, 2, 16, true),
-        wav(kImaAdpcm, 1, 22050, 256, 4), wav(kImaAdpcm, 2, 44100, 1024, 4),
+        wav(kPcm, 2, 44100, 4, 16),
+        wav(kPcm, 1, 4000, 1, 8),
+        wav(kPcm, 2, 192000, 4, 16),
+        wav(kPcm, 1, 22050, 2, 16, true),
+        wav(kImaAdpcm, 1, 22050, 256, 4),
+        wav(kImaAdpcm, 2, 44100, 1024, 4),
+        aiff(2, 300),
+        aiff(4, 7),
+        voc(vocData(false)),
+        voc(vocData(true)),
     };
     for (const Bytes& file : files) {
         ASSERT_EQ(effectVerdict(file), "");
@@ -126,6 +180,31 @@ TEST_F(FileCheck, EffectShapesThatCrashAreRefused) {
               isClassic() ? prefix + "Source rate is too low" : "");
     EXPECT_EQ(effectVerdict(wav(kPcm, 2, 44100 * 1024, 4, 16)),
               isClassic() ? prefix + "Source rate is too high" : "");
+}
+
+// Other formats under an effect's name: an AIFF whose frames SDL_mixer would copy past its
+// buffer, and Creative Voice blocks that crash it, also behind a text block.
+TEST_F(FileCheck, AiffAndVoiceShapesThatCrashAreRefused) {
+    const std::string prefix = "Couldn't load data/s0.wav: ";
+    EXPECT_EQ(effectVerdict(aiff(3, 1)), prefix + "Unsupported number of AIFF channels");
+    EXPECT_EQ(effectVerdict(aiff(3, 8)), ""); // 48 bytes: the mask keeps them all
+    Bytes mono;
+    put(mono, 8 | (4U << 8U), 4);
+    put(mono, 0xD2E6, 2);
+    put(mono, 0, 2); // 8-bit, mono
+    const Bytes data = vocData(false);
+    mono.insert(mono.end(), data.begin(), data.end());
+    EXPECT_EQ(effectVerdict(voc(mono)), prefix + "Mono extended VOC blocks are not supported");
+    Bytes noChannels;
+    put(noChannels, 5 | (3U << 8U), 4);
+    put(noChannels, "hi");
+    noChannels.push_back(0);
+    put(noChannels, 9 | (612U << 8U), 4);
+    put(noChannels, 22050, 4);
+    put(noChannels, 8, 1);
+    put(noChannels, 0, 1); // no channels
+    noChannels.resize(noChannels.size() + 606);
+    EXPECT_EQ(effectVerdict(voc(noChannels)), prefix + "Invalid number of channels");
 }
 
 // What the check does not know goes on to the mixer, which reports it as before.

@@ -78,6 +78,34 @@ check_eq "the package is named for the changelog's version" \
     "jukebox_${version}_$(dpkg --print-architecture).deb" "${deb##*/}"
 lintian --fail-on error,warning "$deb" 2>&1 | grep -v '^running with root privileges'
 check "lintian finds no error or warning" test "${PIPESTATUS[0]}" -eq 0
+check_eq "lintian finds no hardening tag, even among its notes" "" \
+    "$(lintian -I "$deb" 2>/dev/null | grep -E ' hardening-' | tr '\n' ' ')"
+blhc --all --color=never "$keep/deb.log" >"$keep/blhc.log" 2>&1
+check "blhc finds every compiler and linker call of the build hardened" test "$?" -eq 0
+sed 's/^/#   /' "$keep/blhc.log" | head -n 20
+
+# The package again, from a copy of the tree in another directory, a while later, as another
+# user, in another time zone and locale and with another umask: the same bytes.
+again=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-again.XXXXXX")
+"$root/tools/copy-tree" "$again/other path/jukebox"
+chown -R nobody:nogroup "$again"
+setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env \
+    env HOME="$again" TZ=Pacific/Kiritimati LC_ALL=C.UTF-8 LANG=fr_FR.UTF-8 \
+    bash -c 'umask 0002 && cd "$1" && dpkg-buildpackage -us -uc -b' _ "$again/other path/jukebox" \
+    >"$keep/again.log" 2>&1 || {
+    tail -n 20 "$keep/again.log"
+    fail "the package built a second time, as nobody"
+}
+second=$again/other\ path/${deb##*/}
+first_sum=$(sha256sum <"$deb" | cut -d' ' -f1)
+second_sum=$(sha256sum <"$second" 2>/dev/null | cut -d' ' -f1)
+echo "# SHA256 of ${deb##*/}: $first_sum, built again: ${second_sum:-none}"
+if ! check_eq "a second build elsewhere, later, as another user gives the same package" \
+    "$first_sum" "$second_sum"; then
+    diff <(dpkg-deb -c "$deb" | awk '{ print $1, $2, $3, $6 }') \
+        <(dpkg-deb -c "$second" | awk '{ print $1, $2, $3, $6 }') | head -n 20
+fi
+rm -rf "$again"
 
 if [[ -n $previous ]]; then
     echo "# jukebox $previous is installed; it is put back at the end"
@@ -88,6 +116,13 @@ installed_by_us=true
     cat "$keep/install.log"
     bail "apt-get install $deb"
 }
+# What Debian asks of a hardened program, as devscripts' hardening-check reads it.
+hardened=$(hardening-check /usr/libexec/jukebox/jukebox)
+echo "$hardened" | sed 's/^/#   /'
+for protection in "Position Independent Executable" "Stack protected" "Fortify Source functions" \
+    "Read-only relocations" "Immediate binding"; do
+    check "the installed program: $protection" grep -q "^ $protection: yes" <<<"$hardened"
+done
 mapfile -t package_files < <(dpkg-query -L jukebox)
 check_eq "the installed version is the changelog's" "$version" "$(dpkg-query -W -f='${Version}' jukebox)"
 

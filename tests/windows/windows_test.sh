@@ -71,6 +71,14 @@ shipped=$(cd "$folder" && ls -- *.dll | tr '[:upper:]' '[:lower:]' | sort | tr '
 check_eq "the DLLs shipped are those the programs need" "$shipped" \
     "$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')"
 
+# Each program and DLL asks Windows for ASLR, high-entropy ASLR and DEP: DllCharacteristics
+# 0x40 (dynamic base), 0x20 (high-entropy addresses) and 0x100 (NX compatible).
+for file in "$folder"/*.exe "$folder"/*.dll; do
+    flags=$(x86_64-w64-mingw32-objdump -p "$file" | awk '$1 == "DllCharacteristics" { print $2 }')
+    check "${file##*/}: ASLR, high-entropy ASLR and DEP (DllCharacteristics ${flags:-none})" \
+        test "$((0x${flags:-0} & 0x160))" -eq "$((0x160))"
+done
+
 # --- the Wine prefix ---------------------------------------------------------------------------
 
 # Made once for the whole test. The relay trace shows the calls of MessageBoxA alone.
