@@ -120,7 +120,8 @@ std::uint32_t aiffRate(const unsigned char* p) {
 Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
     std::array<unsigned char, 12> head{};
     if (!readExactly(stream, head.data(), 12)) {
-        return {};
+        // SDL_mixer reads the rest of the header past the end, where it may find a stale one.
+        return Reading{{}, "Unrecognized file type (not AIFF nor 8SVX)"};
     }
     const std::string_view magic(reinterpret_cast<const char*>(head.data() + 8), 4);
     if (magic != "AIFF" && magic != "8SVX") {
@@ -191,11 +192,24 @@ Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
     }
 }
 
-/// The first sound block of a Creative Voice file, as SDL_mixer 1.2 reads its format: an
+/// The format of a Creative Voice file's first sound block, as SDL_mixer 1.2 reads it: an
 /// extended block (8) sets stereo and the rate for the data block (1) after it; a block of the
-/// newer kind (9) carries its own rate, sample size and channels; the blocks of other kinds
-/// before them are passed over.
-Reading readVocFormat(SDL_RWops* stream) {
+/// newer kind (9) carries its own rate, sample size and channels.
+Reading vocFormat(const std::optional<SoundFormat>& extended, unsigned char type,
+                  const unsigned char* body) {
+    if (type == 9) {
+        const auto format = static_cast<std::uint16_t>(body[4] == 16 ? AUDIO_S16LSB : AUDIO_U8);
+        return Reading{SoundFormat{format, body[5], le32(body), 0, 0}};
+    }
+    if (extended || body[0] == 0) {
+        return Reading{extended}; // a rate code of 0 is SDL_mixer's own refusal
+    }
+    const auto rate = static_cast<std::uint32_t>(1000000.0 / (256 - body[0]));
+    return Reading{SoundFormat{AUDIO_U8, 1, static_cast<std::uint16_t>(rate), 0, 0}};
+}
+
+/// A Creative Voice file, walked block by block to its end.
+Reading readVocFormat(SDL_RWops* stream, std::int64_t end) {
     constexpr std::string_view kSignature("Creative Voice File\x1A", 20);
     std::array<unsigned char, 22> head{};
     if (!readExactly(stream, head.data(), 22) ||
@@ -203,39 +217,56 @@ Reading readVocFormat(SDL_RWops* stream) {
         SDL_RWseek(stream, static_cast<int>(le16(head.data() + 20)), RW_SEEK_SET) < 0) {
         return {};
     }
+    // SDL_mixer 1.2 trusts every block's length: one longer than the file makes it read or
+    // allocate past the end, copy past its buffer or never finish.
+    const Reading cutShort{{}, "VOC block runs past the end of the file"};
+    const Reading noData{{}, "VOC sound starts without a data block"};
     std::optional<SoundFormat> extended;
+    Reading first;
     std::array<unsigned char, 4> header{};
     std::array<unsigned char, 12> body{};
-    while (readExactly(stream, header.data(), 4)) {
-        if (header[0] == 1 && readExactly(stream, body.data(), 2)) {
-            if (extended || body[0] == 0) {
-                return Reading{extended}; // a rate code of 0 is SDL_mixer's own refusal
-            }
-            const auto rate = static_cast<std::uint16_t>(1000000.0 / (256 - body[0]));
-            return Reading{SoundFormat{AUDIO_U8, 1, rate, 0, 0}};
+    // The end block, or the end of the file, ends the walk; every block moves it on.
+    while (readExactly(stream, header.data(), 1) && header[0] != 0) {
+        if (!readExactly(stream, header.data() + 1, 3)) {
+            return cutShort;
         }
-        if (header[0] == 8 && readExactly(stream, body.data(), 4)) {
-            // SDL_mixer 1.2 divides by the channels of an extended block, which it leaves at 0
-            // for mono.
-            const std::uint32_t period = le16(body.data());
-            if (body[3] == 0 && period != 0) {
-                return Reading{{}, "Mono extended VOC blocks are not supported"};
-            }
-            extended = SoundFormat{AUDIO_U8, 2, 256000000U / (65536U - period) / 2, 0, 0};
-            continue; // the next block follows these four bytes, whatever the length said
-        }
-        if (header[0] == 9 && readExactly(stream, body.data(), 12)) {
-            const auto format = static_cast<std::uint16_t>(body[4] == 16 ? AUDIO_S16LSB : AUDIO_U8);
-            return Reading{SoundFormat{format, body[5], le32(body.data()), 0, 0}};
-        }
-        // Text, markers and repeats are skipped; anything else ends SDL_mixer's search.
         const std::uint32_t length =
             header[1] | (std::uint32_t{header[2]} << 8U) | (std::uint32_t{header[3]} << 16U);
-        if (header[0] < 4 || !skip(stream, length + (header[0] == 4 ? 2 : 0))) {
-            return {};
+        // SDL_mixer reads an extended block's four bytes whatever its length says, and a
+        // marker's two before skipping its length.
+        const std::uint32_t size = header[0] == 8 ? 4 : header[0] == 4 ? length + 2 : length;
+        const std::uint32_t least = header[0] == 9 ? 12 : header[0] == 1 ? 2 : 0;
+        const std::int64_t next = SDL_RWtell(stream) + std::int64_t{size};
+        if (next > end || size < least) {
+            return cutShort;
+        }
+        // SDL_mixer's search for the first sound stops at any block that carries sound; unless
+        // that is a data block, it goes on with a format it never set.
+        const bool stops = header[0] == 1 || header[0] == 2 || header[0] == 3 || header[0] == 9;
+        if (!first.format && stops && header[0] != 1 && (header[0] != 9 || extended)) {
+            return noData;
+        }
+        if (!first.format && (least > 0 || header[0] == 8)) {
+            if (!readExactly(stream, body.data(), header[0] == 8 ? 4 : static_cast<int>(least))) {
+                return cutShort;
+            }
+            if (header[0] == 8) {
+                // SDL_mixer 1.2 divides by the channels of an extended block, which it leaves
+                // at 0 for mono.
+                const std::uint32_t period = le16(body.data());
+                if (body[3] == 0 && period != 0) {
+                    return Reading{{}, "Mono extended VOC blocks are not supported"};
+                }
+                extended = SoundFormat{AUDIO_U8, 2, 256000000U / (65536U - period) / 2, 0, 0};
+            } else {
+                first = vocFormat(extended, header[0], body.data());
+            }
+        }
+        if (SDL_RWseek(stream, static_cast<int>(next), RW_SEEK_SET) < 0) {
+            return cutShort;
         }
     }
-    return {};
+    return !first.format && extended ? noData : first;
 }
 
 /// How many steps classic SDL 1.2's SDL_BuildAudioCVT chains to turn `from` into the device's
@@ -363,7 +394,7 @@ bool checkEffectFile(SDL_RWops* stream, const char* path) {
         } else if (magic == tag("FORM")) {
             sound = readAiffFormat(stream, end);
         } else if (magic == tag("Crea")) {
-            sound = readVocFormat(stream);
+            sound = readVocFormat(stream, end);
         }
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);
