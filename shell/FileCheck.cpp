@@ -4,6 +4,7 @@
 
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,8 @@ namespace shell {
 namespace {
 
 using Tag = std::array<char, 4>;
+/// A sound file's first twelve bytes: its magic, and for WAV and AIFF the rest of its header.
+using Head = std::array<unsigned char, 12>;
 
 constexpr Tag tag(const char (&text)[5]) {
     return {text[0], text[1], text[2], text[3]};
@@ -47,6 +50,15 @@ bool skip(SDL_RWops* stream, std::uint32_t bytes) {
     return SDL_RWseek(stream, static_cast<int>(bytes), RW_SEEK_CUR) >= 0;
 }
 
+/// Where the stream ends, the stream left where it was. Only the walks that need it ask: seeking
+/// to the end costs a WAV's check more than the rest of it.
+std::int64_t streamEnd(SDL_RWops* stream) {
+    const int here = SDL_RWtell(stream);
+    const std::int64_t end = SDL_RWseek(stream, 0, RW_SEEK_END);
+    SDL_RWseek(stream, here, RW_SEEK_SET);
+    return end;
+}
+
 /// What a sound file tells the mixer about its samples.
 struct SoundFormat {
     std::uint16_t sdlFormat; ///< AUDIO_U8, AUDIO_S16LSB, ...
@@ -68,11 +80,7 @@ constexpr std::uint32_t kImaAdpcm = 0x0011;
 
 /// The "fmt " chunk as classic SDL 1.2 finds it: "RIFF", a length, "WAVE" (or "WAVE" right after
 /// "RIFF"), then any FACT and LIST chunks; what follows them must be "fmt ".
-Reading readWaveFormat(SDL_RWops* stream) {
-    std::array<unsigned char, 12> head{};
-    if (!readExactly(stream, head.data(), 12)) {
-        return {};
-    }
+Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
     const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
     if (magic.substr(4, 4) == "WAVE") {
         SDL_RWseek(stream, -4, RW_SEEK_CUR);
@@ -117,12 +125,7 @@ std::uint32_t aiffRate(const unsigned char* p) {
 }
 
 /// AIFF's COMM and SSND chunks, or 8SVX's VHDR and BODY, walked to as SDL_mixer walks.
-Reading readAiffFormat(SDL_RWops* stream, std::int64_t end) {
-    std::array<unsigned char, 12> head{};
-    if (!readExactly(stream, head.data(), 12)) {
-        // SDL_mixer reads the rest of the header past the end, where it may find a stale one.
-        return Reading{{}, "Unrecognized file type (not AIFF nor 8SVX)"};
-    }
+Reading readAiffFormat(SDL_RWops* stream, const Head& head, std::int64_t end) {
     const std::string_view magic(reinterpret_cast<const char*>(head.data() + 8), 4);
     if (magic != "AIFF" && magic != "8SVX") {
         return {};
@@ -209,10 +212,11 @@ Reading vocFormat(const std::optional<SoundFormat>& extended, unsigned char type
 }
 
 /// A Creative Voice file, walked block by block to its end.
-Reading readVocFormat(SDL_RWops* stream, std::int64_t end) {
+Reading readVocFormat(SDL_RWops* stream, const Head& head12, std::int64_t end) {
     constexpr std::string_view kSignature("Creative Voice File\x1A", 20);
     std::array<unsigned char, 22> head{};
-    if (!readExactly(stream, head.data(), 22) ||
+    std::copy(head12.begin(), head12.end(), head.begin());
+    if (!readExactly(stream, head.data() + 12, 10) ||
         std::string_view(reinterpret_cast<const char*>(head.data()), 20) != kSignature ||
         SDL_RWseek(stream, static_cast<int>(le16(head.data() + 20)), RW_SEEK_SET) < 0) {
         return {};
@@ -382,20 +386,23 @@ bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
 
 bool checkEffectFile(SDL_RWops* stream, const char* path) {
     const int start = SDL_RWtell(stream);
-    const std::int64_t end = SDL_RWseek(stream, 0, RW_SEEK_END);
-    SDL_RWseek(stream, start, RW_SEEK_SET);
-    // SDL_mixer picks the reader by the first four bytes.
-    Tag magic{};
+    // SDL_mixer picks the reader by the first four bytes. Every reader goes on from the twelfth.
+    Head head{};
+    const bool whole = readExactly(stream, head.data(), 12);
+    const Tag magic{static_cast<char>(head[0]), static_cast<char>(head[1]),
+                    static_cast<char>(head[2]), static_cast<char>(head[3])};
     Reading sound;
-    if (readExactly(stream, magic.data(), 4)) {
-        SDL_RWseek(stream, start, RW_SEEK_SET);
-        if (magic == tag("RIFF") || magic == tag("WAVE")) {
-            sound = readWaveFormat(stream);
-        } else if (magic == tag("FORM")) {
-            sound = readAiffFormat(stream, end);
-        } else if (magic == tag("Crea")) {
-            sound = readVocFormat(stream, end);
-        }
+    if (magic == tag("FORM") && !whole) {
+        // SDL_mixer reads the rest of the header past the end, where it may find a stale one.
+        sound.fault = "Unrecognized file type (not AIFF nor 8SVX)";
+    } else if (!whole) {
+        // Too short for any of these readers; the mixer refuses it itself.
+    } else if (magic == tag("RIFF") || magic == tag("WAVE")) {
+        sound = readWaveFormat(stream, head);
+    } else if (magic == tag("FORM")) {
+        sound = readAiffFormat(stream, head, streamEnd(stream));
+    } else if (magic == tag("Crea")) {
+        sound = readVocFormat(stream, head, streamEnd(stream));
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);
     if (sound.fault != nullptr) {
