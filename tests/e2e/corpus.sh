@@ -43,24 +43,21 @@ try() {
     if [[ -n $JUKEBOX_WINDOW ]] && running; then
         focus_window || fail "$name: the window took the focus"
         [[ $key == - ]] || press "$key" 1
-        if running; then
-            chord Alt_L F4
-            wait_exit 10
-            check_eq "$name: plays, and Alt+F4 ends it with 0" 0 "$JUKEBOX_STATUS"
-            check_eq "$name: nothing on stderr" "" "$(report_of "$JUKEBOX_RUN/stderr")"
-            played[${asset##*/}]=$((${played[${asset##*/}]:-0} + 1))
-            [[ $JUKEBOX_STATUS != running ]] || kill -KILL "$JUKEBOX_PID"
-            return
-        fi
     fi
-    wait_exit 10
+    # Whatever it did, Alt+F4 ends a jukebox that still runs; one that failed may take a moment
+    # to end (Wine's processes do).
+    ! running || chord Alt_L F4
+    wait_exit 15
     local text
     text=$(report_of "$JUKEBOX_RUN/stderr")
-    if [[ $JUKEBOX_STATUS == 1 && $text =~ ^[^$'\n']+": user error ($call"$'\n''SDL message: '[^$'\n']*\)$ ]]; then
+    if [[ $JUKEBOX_STATUS == 0 && -z $text ]]; then
+        pass "$name: plays, and Alt+F4 ends it with 0"
+        played[${asset##*/}]=$((${played[${asset##*/}]:-0} + 1))
+    elif [[ $JUKEBOX_STATUS == 1 && $text =~ ^[^$'\n']+": user error ($call"$'\n''SDL message: '[^$'\n']*\)$ ]]; then
         pass "$name: reported: ${text//$'\n'/ | }"
         reported[${asset##*/}]=$((${reported[${asset##*/}]:-0} + 1))
     else
-        fail "$name: ends with status 1 and the report of $call (status $JUKEBOX_STATUS)"
+        fail "$name: plays and quits with 0, or ends with status 1 and the report of $call (status $JUKEBOX_STATUS)"
         echo "#   it printed: $(head -c 600 "$JUKEBOX_RUN/stderr" | tr '\n' '|')"
         cp "$file" "$E2E_WORK/failed-$name"
     fi

@@ -87,16 +87,16 @@ sed 's/^/#   /' "$keep/blhc.log" | head -n 20
 # The package again, from a copy of the tree in another directory, a while later, as another
 # user, in another time zone and locale and with another umask: the same bytes.
 again=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-again.XXXXXX")
-"$root/tools/copy-tree" "$again/other path/jukebox"
+"$root/tools/copy-tree" "$again/elsewhere/jukebox"
 chown -R nobody:nogroup "$again"
 setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env \
     env HOME="$again" TZ=Pacific/Kiritimati LC_ALL=C.UTF-8 LANG=fr_FR.UTF-8 \
-    bash -c 'umask 0002 && cd "$1" && dpkg-buildpackage -us -uc -b' _ "$again/other path/jukebox" \
+    bash -c 'umask 0002 && cd "$1" && dpkg-buildpackage -us -uc -b' _ "$again/elsewhere/jukebox" \
     >"$keep/again.log" 2>&1 || {
     tail -n 20 "$keep/again.log"
     fail "the package built a second time, as nobody"
 }
-second=$again/other\ path/${deb##*/}
+second=$again/elsewhere/${deb##*/}
 first_sum=$(sha256sum <"$deb" | cut -d' ' -f1)
 second_sum=$(sha256sum <"$second" 2>/dev/null | cut -d' ' -f1)
 echo "# SHA256 of ${deb##*/}: $first_sum, built again: ${second_sum:-none}"

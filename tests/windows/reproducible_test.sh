@@ -9,7 +9,7 @@ version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 artefacts=("jukebox-$version-win64.zip" "jukebox-$version-setup.exe" SHA256SUMS)
 other=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-windows-again.XXXXXX")
 trap 'rm -rf "$other"' EXIT
-tree="$other/another place/jukebox"
+tree="$other/elsewhere/jukebox"
 failed=0
 
 "$root/tools/copy-tree" "$tree"
