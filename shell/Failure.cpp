@@ -32,8 +32,10 @@ std::string failureText(const Failure& failure) {
     return std::string(failure.what()) + "\n";
 }
 
-void reportFailure(std::ostream& out, std::string_view program, const Failure& failure) {
-    out << program << ": " << failureText(failure) << std::flush;
+void reportFailure(std::FILE* out, std::string_view program, const Failure& failure) {
+    std::fprintf(out, "%.*s: %s", static_cast<int>(program.size()), program.data(),
+                 failureText(failure).c_str());
+    std::fflush(out);
 }
 
 bool fitsMessageBox(std::string_view text) {

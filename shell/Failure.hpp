@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ostream>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -37,8 +37,9 @@ class Failure : public std::runtime_error {
 /// The text shown for a failure, ending in a line feed.
 [[nodiscard]] std::string failureText(const Failure& failure);
 
-/// Writes "<program>: <text>" to `out`, the one report of a fatal failure.
-void reportFailure(std::ostream& out, std::string_view program, const Failure& failure);
+/// Writes "<program>: <text>" to `out` in one formatted write, the one report of a fatal failure:
+/// standard error is unbuffered, and a line written in pieces can be split by another writer's.
+void reportFailure(std::FILE* out, std::string_view program, const Failure& failure);
 
 /// Whether an error box shows `text`: only one of 1 to 511 bytes.
 [[nodiscard]] bool fitsMessageBox(std::string_view text);

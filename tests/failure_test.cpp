@@ -3,7 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -40,15 +40,31 @@ TEST(Failure, FailWithSdlErrorReadsSdlsTextAtTheThrow) {
         Failure);
 }
 
-TEST(Failure, ReportWrapsSdlFailuresOnlyAndEndsInALineFeed) {
-    std::ostringstream out;
-    shell::reportFailure(out, "jukebox", Failure(FailureKind::Sdl, "IMG_Load\nSDL message: x"));
-    EXPECT_EQ(out.str(), "jukebox: user error (IMG_Load\nSDL message: x)\n");
+/// What reportFailure writes, read back from a scratch file.
+std::string reported(std::string_view program, const Failure& failure) {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        return "no scratch file";
+    }
+    shell::reportFailure(file, program, failure);
+    std::rewind(file);
+    std::string text;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        text.push_back(static_cast<char>(c));
+    }
+    std::fclose(file);
+    return text;
+}
 
-    out.str("");
-    shell::reportFailure(out, "jukebox",
-                         Failure(FailureKind::Plain, "Plinkar:(202,0)-(206,32): oops"));
-    EXPECT_EQ(out.str(), "jukebox: Plinkar:(202,0)-(206,32): oops\n");
+TEST(Failure, ReportWrapsSdlFailuresOnlyAndEndsInALineFeed) {
+    EXPECT_EQ(reported("jukebox", Failure(FailureKind::Sdl, "IMG_Load\nSDL message: x")),
+              "jukebox: user error (IMG_Load\nSDL message: x)\n");
+    EXPECT_EQ(reported("jukebox", Failure(FailureKind::Plain, "Plinkar:(202,0)-(206,32): oops")),
+              "jukebox: Plinkar:(202,0)-(206,32): oops\n");
+    // A report with a NUL-free program name of any length, as the name of the program file.
+    EXPECT_EQ(
+        reported(std::string_view("jukebox-console.exe!", 19), Failure(FailureKind::Plain, "x")),
+        "jukebox-console.exe: x\n");
 }
 
 TEST(Failure, ProgramNameIsTheLastPathComponent) {

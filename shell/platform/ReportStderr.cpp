@@ -1,11 +1,11 @@
 #include "shell/Platform.hpp"
 
-#include <iostream>
+#include <cstdio>
 
 namespace shell {
 
 void showFatalReport(std::string_view program, const Failure& failure) {
-    reportFailure(std::cerr, program, failure);
+    reportFailure(stderr, program, failure);
 }
 
 } // namespace shell
