@@ -7,10 +7,11 @@
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 artefacts=("jukebox-$version-win64.zip" "jukebox-$version-setup.exe" SHA256SUMS)
-other=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-windows-again.XXXXXX")
-trap 'rm -rf "$other"' EXIT
-tree="$other/elsewhere/jukebox"
 failed=0
+other=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-windows-again.XXXXXX")
+# Kept when the builds differ, for whoever looks into it.
+trap '[[ $failed -ne 0 ]] && echo "# both builds kept in $other" || rm -rf "$other"' EXIT
+tree="$other/elsewhere/jukebox"
 
 "$root/tools/copy-tree" "$tree"
 sleep 1
