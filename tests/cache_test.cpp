@@ -1,5 +1,6 @@
 #include "jukebox/Plinkar.hpp"
 #include "shell/Failure.hpp"
+#include "support/MixerSuite.hpp"
 #include "support/Session.hpp"
 
 #include <SDL.h>
@@ -29,17 +30,7 @@ template <typename Fetch> Failure failureOf(Fetch fetch) {
 }
 
 // Loads run against the tone-coded test assets, with the audio device open on the dummy driver.
-class Cache : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        ASSERT_NE(SDL_Init(SDL_INIT_AUDIO), -1) << SDL_GetError();
-        ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 4096), 0) << SDL_GetError();
-    }
-    static void TearDownTestSuite() {
-        Mix_CloseAudio();
-        SDL_Quit();
-    }
-};
+class Cache : public support::MixerSuite {};
 
 TEST_F(Cache, TableFilesSevenAssetsUnderTheirPaths) {
     const auto bgm = kJukeboxCache.cacheBGM();

@@ -1,5 +1,6 @@
 #include "shell/FileCheck.hpp"
 #include "shell/SdlHandles.hpp"
+#include "support/MixerSuite.hpp"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -90,14 +91,18 @@ Bytes voc(const Bytes& blocks) {
     return file;
 }
 
+/// A text block, which SDL_mixer passes over.
+Bytes vocText() {
+    Bytes block;
+    put(block, 5 | (3U << 8U), 4);
+    put(block, "hi");
+    block.push_back(0);
+    return block;
+}
+
 /// A block of 8-bit samples at rate code 0xA6 (11111 Hz), after a text block when `text`.
 Bytes vocData(bool text) {
-    Bytes blocks;
-    if (text) {
-        put(blocks, 5 | (3U << 8U), 4);
-        put(blocks, "hi");
-        blocks.push_back(0);
-    }
+    Bytes blocks = text ? vocText() : Bytes{};
     put(blocks, 1 | (602U << 8U), 4);
     put(blocks, 0xA6, 1);
     put(blocks, 0, 1);
@@ -122,17 +127,7 @@ std::string effectVerdict(const Bytes& file) {
     return error;
 }
 
-class FileCheck : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        ASSERT_NE(SDL_Init(SDL_INIT_AUDIO), -1) << SDL_GetError();
-        ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 4096), 0) << SDL_GetError();
-    }
-    static void TearDownTestSuite() {
-        Mix_CloseAudio();
-        SDL_Quit();
-    }
-};
+class FileCheck : public support::MixerSuite {};
 
 // Ordinary sounds pass and then load, also where the converter works hardest on classic SDL
 // 1.2: 8-bit mono at 4000 Hz and 16-bit stereo at 192 kHz.
@@ -195,10 +190,7 @@ TEST_F(FileCheck, AiffAndVoiceShapesThatCrashAreRefused) {
     const Bytes data = vocData(false);
     mono.insert(mono.end(), data.begin(), data.end());
     EXPECT_EQ(effectVerdict(voc(mono)), prefix + "Mono extended VOC blocks are not supported");
-    Bytes noChannels;
-    put(noChannels, 5 | (3U << 8U), 4);
-    put(noChannels, "hi");
-    noChannels.push_back(0);
+    Bytes noChannels = vocText();
     put(noChannels, 9 | (612U << 8U), 4);
     put(noChannels, 22050, 4);
     put(noChannels, 8, 1);
