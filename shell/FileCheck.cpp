@@ -270,6 +270,10 @@ Reading readVocFormat(SDL_RWops* stream, const Head& head12, std::int64_t end) {
             return cutShort;
         }
     }
+    // SDL_mixer reads one block past the end block, into the buffer it has not grown for it.
+    if (header[0] == 0 && readExactly(stream, header.data(), 1) && header[0] != 0) {
+        return Reading{{}, "VOC data after its end block"};
+    }
     return !first.format && extended ? noData : first;
 }
 
