@@ -78,6 +78,13 @@ struct Reading {
 constexpr std::uint32_t kMsAdpcm = 0x0002;
 constexpr std::uint32_t kImaAdpcm = 0x0011;
 
+/// The samples' format from the first 16 bytes of a WAV's "fmt " chunk.
+SoundFormat waveFormat(const unsigned char* fmt) {
+    const std::uint32_t bits = le16(fmt + 14);
+    return SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB),
+                       le16(fmt + 2), le32(fmt + 4), le16(fmt), le16(fmt + 12)};
+}
+
 /// The "fmt " chunk as classic SDL 1.2 finds it: "RIFF", a length, "WAVE" (or "WAVE" right after
 /// "RIFF"), then any FACT and LIST chunks; what follows them must be "fmt ".
 Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
@@ -104,12 +111,19 @@ Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
         if (id != "fmt " || length < fmt.size() || !readExactly(stream, fmt.data(), 16)) {
             return {}; // the reader refuses these itself
         }
-        const std::uint32_t bits = le16(fmt.data() + 14);
-        return Reading{SoundFormat{static_cast<std::uint16_t>(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB),
-                                   le16(fmt.data() + 2), le32(fmt.data() + 4), le16(fmt.data()),
-                                   le16(fmt.data() + 12)}};
+        return Reading{waveFormat(fmt.data())};
     }
     return {};
+}
+
+/// The usual WAV, its "fmt " chunk right after the header, from the file's first 36 bytes.
+std::optional<SoundFormat> plainWaveFormat(const unsigned char* first, int size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(first), 20);
+    if (size < 36 || bytes.substr(8, 4) != "WAVE" || bytes.substr(12, 4) != "fmt " ||
+        le32(first + 16) < 16) {
+        return std::nullopt;
+    }
+    return waveFormat(first + 20);
 }
 
 /// The sample rate of AIFF's COMM chunk, an 80-bit extended float, as SDL_mixer reads it: 0
@@ -390,23 +404,31 @@ bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
 
 bool checkEffectFile(SDL_RWops* stream, const char* path) {
     const int start = SDL_RWtell(stream);
-    // SDL_mixer picks the reader by the first four bytes. Every reader goes on from the twelfth.
+    // One read holds the usual WAV's header and format; the other readers go on from the twelfth
+    // byte. SDL_mixer picks the reader by the first four.
+    std::array<unsigned char, 36> first{};
+    const int got = SDL_RWread(stream, first.data(), 1, static_cast<int>(first.size()));
     Head head{};
-    const bool whole = readExactly(stream, head.data(), 12);
+    std::copy_n(first.begin(), head.size(), head.begin());
     const Tag magic{static_cast<char>(head[0]), static_cast<char>(head[1]),
                     static_cast<char>(head[2]), static_cast<char>(head[3])};
     Reading sound;
-    if (magic == tag("FORM") && !whole) {
-        // SDL_mixer reads the rest of the header past the end, where it may find a stale one.
-        sound.fault = "Unrecognized file type (not AIFF nor 8SVX)";
-    } else if (!whole) {
-        // Too short for any of these readers; the mixer refuses it itself.
-    } else if (magic == tag("RIFF") || magic == tag("WAVE")) {
-        sound = readWaveFormat(stream, head);
-    } else if (magic == tag("FORM")) {
-        sound = readAiffFormat(stream, head, streamEnd(stream));
-    } else if (magic == tag("Crea")) {
-        sound = readVocFormat(stream, head, streamEnd(stream));
+    if (got < static_cast<int>(head.size())) {
+        // SDL_mixer reads the rest of an AIFF header past the end, where it may find a stale
+        // one; it refuses the others itself.
+        sound.fault = magic == tag("FORM") ? "Unrecognized file type (not AIFF nor 8SVX)" : nullptr;
+    } else if (const auto plain = plainWaveFormat(first.data(), got);
+               plain && magic == tag("RIFF")) {
+        sound.format = plain;
+    } else {
+        SDL_RWseek(stream, start + static_cast<int>(head.size()), RW_SEEK_SET);
+        if (magic == tag("RIFF") || magic == tag("WAVE")) {
+            sound = readWaveFormat(stream, head);
+        } else if (magic == tag("FORM")) {
+            sound = readAiffFormat(stream, head, streamEnd(stream));
+        } else if (magic == tag("Crea")) {
+            sound = readVocFormat(stream, head, streamEnd(stream));
+        }
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);
     if (sound.fault != nullptr) {
