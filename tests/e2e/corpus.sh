@@ -41,12 +41,12 @@ try() {
         sleep 0.1
     done
     if [[ -n $JUKEBOX_WINDOW ]] && running; then
-        # A busy machine (the sanitized build, Wine) may take a few seconds to hand it the focus.
+        # A busy machine (the sanitized build, Wine) may take a few seconds to hand it the focus;
+        # a jukebox refusing its picture may close the window meanwhile. Neither is judged here:
+        # a playing jukebox that never got the focus does not end on Alt+F4 below.
         for _ in 1 2 3 4 5; do
             ! running || focus_window && break
         done
-        running && [[ $(xdotool getwindowfocus 2>/dev/null) != "$JUKEBOX_WINDOW" ]] &&
-            fail "$name: the window took the focus"
         [[ $key == - ]] || press "$key" 1
     fi
     # Whatever it did, Alt+F4 ends a jukebox that still runs; one that failed may take a moment
