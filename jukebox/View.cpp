@@ -1,9 +1,7 @@
 #include "jukebox/View.hpp"
 
+#include "shell/Application.hpp"
 #include "shell/Failure.hpp"
-#include "shell/FileCheck.hpp"
-
-#include <SDL_image.h>
 
 namespace jukebox {
 
@@ -29,13 +27,7 @@ void flip(SDL_Surface* screen) {
 
 shell::SurfacePtr showBackground() {
     SDL_Surface* screen = screenSurface();
-    if (!shell::checkPictureFile(kBackgroundPath)) {
-        shell::failWithSdlError("IMG_Load");
-    }
-    shell::SurfacePtr background(IMG_Load(kBackgroundPath));
-    if (!background) {
-        shell::failWithSdlError("IMG_Load");
-    }
+    shell::SurfacePtr background = shell::loadImage(kBackgroundPath);
     // Kept in the format it was loaded in; a failed blit only leaves the screen without it.
     SDL_UpperBlit(background.get(), nullptr, screen, nullptr);
     flip(screen);

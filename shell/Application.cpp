@@ -21,7 +21,7 @@ constexpr int kAudioChunkSize = 4096;
 
 } // namespace
 
-SurfacePtr loadColorKeyedImage(const char* path, std::uint32_t colorKey) {
+SurfacePtr loadImage(const char* path) {
     if (!checkPictureFile(path)) {
         failWithSdlError("IMG_Load");
     }
@@ -29,6 +29,11 @@ SurfacePtr loadColorKeyedImage(const char* path, std::uint32_t colorKey) {
     if (!image) {
         failWithSdlError("IMG_Load");
     }
+    return image;
+}
+
+SurfacePtr loadColorKeyedImage(const char* path, std::uint32_t colorKey) {
+    SurfacePtr image = loadImage(path);
     SDL_LockSurface(image.get());
     SDL_SetColorKey(image.get(), SDL_SRCCOLORKEY, colorKey);
     SDL_UnlockSurface(image.get());

@@ -17,6 +17,10 @@ void runApplication(std::int32_t screenWidth, std::int32_t screenHeight,
 /// Installs the image at `path` as the window icon, pixels equal to `colorKey` transparent.
 void setWindowIcon(const char* path, std::uint32_t colorKey);
 
+/// Loads the picture at `path` with IMG_Load, first refusing a file known to hang it; throws the
+/// "IMG_Load" failure.
+[[nodiscard]] SurfacePtr loadImage(const char* path);
+
 /// Loads an image with IMG_Load and gives it the source colour key `colorKey`.
 [[nodiscard]] SurfacePtr loadColorKeyedImage(const char* path, std::uint32_t colorKey);
 

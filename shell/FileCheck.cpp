@@ -4,8 +4,8 @@
 
 #include <SDL_mixer.h>
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -14,12 +14,14 @@ namespace shell {
 
 namespace {
 
-using Tag = std::array<char, 4>;
-/// A sound file's first twelve bytes: its magic, and for WAV and AIFF the rest of its header.
-using Head = std::array<unsigned char, 12>;
+/// A sound file's first bytes, read once: the magic SDL_mixer picks its reader by, the WAV and
+/// AIFF headers, the usual WAV's format, a Creative Voice file's header.
+using Head = std::array<unsigned char, 36>;
+/// The bytes every reader needs at least; they go on from there.
+constexpr int kHeadLeast = 12;
 
-constexpr Tag tag(const char (&text)[5]) {
-    return {text[0], text[1], text[2], text[3]};
+std::string_view text(const unsigned char* bytes, std::size_t size) {
+    return {reinterpret_cast<const char*>(bytes), size};
 }
 
 std::uint32_t le16(const unsigned char* p) {
@@ -88,7 +90,7 @@ SoundFormat waveFormat(const unsigned char* fmt) {
 /// The "fmt " chunk as classic SDL 1.2 finds it: "RIFF", a length, "WAVE" (or "WAVE" right after
 /// "RIFF"), then any FACT and LIST chunks; what follows them must be "fmt ".
 Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
-    const std::string_view magic(reinterpret_cast<const char*>(head.data()), 12);
+    const std::string_view magic = text(head.data(), kHeadLeast);
     if (magic.substr(4, 4) == "WAVE") {
         SDL_RWseek(stream, -4, RW_SEEK_CUR);
     } else if (magic.substr(8, 4) != "WAVE") {
@@ -99,7 +101,7 @@ Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
         if (!readExactly(stream, header.data(), 8)) {
             return {};
         }
-        const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
+        const std::string_view id = text(header.data(), 4);
         const std::uint32_t length = le32(header.data() + 4);
         if (id == "fact" || id == "LIST") {
             if (!skip(stream, length)) {
@@ -117,13 +119,13 @@ Reading readWaveFormat(SDL_RWops* stream, const Head& head) {
 }
 
 /// The usual WAV, its "fmt " chunk right after the header, from the file's first 36 bytes.
-std::optional<SoundFormat> plainWaveFormat(const unsigned char* first, int size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(first), 20);
-    if (size < 36 || bytes.substr(8, 4) != "WAVE" || bytes.substr(12, 4) != "fmt " ||
-        le32(first + 16) < 16) {
+std::optional<SoundFormat> plainWaveFormat(const Head& head, int size) {
+    const std::string_view bytes = text(head.data(), 20);
+    if (size < static_cast<int>(head.size()) || bytes.substr(0, 4) != "RIFF" ||
+        bytes.substr(8, 4) != "WAVE" || bytes.substr(12, 4) != "fmt " || le32(&head[16]) < 16) {
         return std::nullopt;
     }
-    return waveFormat(first + 20);
+    return waveFormat(&head[20]);
 }
 
 /// The sample rate of AIFF's COMM chunk, an 80-bit extended float, as SDL_mixer reads it: 0
@@ -140,7 +142,7 @@ std::uint32_t aiffRate(const unsigned char* p) {
 
 /// AIFF's COMM and SSND chunks, or 8SVX's VHDR and BODY, walked to as SDL_mixer walks.
 Reading readAiffFormat(SDL_RWops* stream, const Head& head, std::int64_t end) {
-    const std::string_view magic(reinterpret_cast<const char*>(head.data() + 8), 4);
+    const std::string_view magic = text(&head[8], 4);
     if (magic != "AIFF" && magic != "8SVX") {
         return {};
     }
@@ -149,23 +151,22 @@ Reading readAiffFormat(SDL_RWops* stream, const Head& head, std::int64_t end) {
     const unsigned needed = svx ? kVhdr | kBody : kComm | kSsnd;
     unsigned found = 0;
     std::optional<SoundFormat> format;
-    for (;;) {
-        // SDL_mixer 1.2's walk reads on past the end of the file until it has both chunks, and
-        // there it reads stale values that never stop it.
-        const auto stopsHere = [&] {
-            if (svx) {
-                return Reading{{},
-                               (found & kBody) == 0 ? "Bad 8SVX (no BODY chunk)"
-                                                    : "Bad 8SVX (no VHDR chunk)"};
-            }
+    // SDL_mixer 1.2's walk reads on past the end of the file until it has both chunks, and there
+    // it reads stale values that never stop it.
+    const auto stopsHere = [&] {
+        if (svx) {
             return Reading{
-                {}, (found & kSsnd) == 0 ? "Bad AIFF (no SSND chunk)" : "Bad AIFF (no COMM chunk)"};
-        };
+                {}, (found & kBody) == 0 ? "Bad 8SVX (no BODY chunk)" : "Bad 8SVX (no VHDR chunk)"};
+        }
+        return Reading{
+            {}, (found & kSsnd) == 0 ? "Bad AIFF (no SSND chunk)" : "Bad AIFF (no COMM chunk)"};
+    };
+    for (;;) {
         std::array<unsigned char, 8> header{};
         if (!readExactly(stream, header.data(), 8)) {
             return stopsHere();
         }
-        const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
+        const std::string_view id = text(header.data(), 4);
         const std::uint32_t length = be32(header.data() + 4);
         if (length == 0) {
             return {}; // where SDL_mixer stops and reports the missing chunk itself
@@ -226,13 +227,10 @@ Reading vocFormat(const std::optional<SoundFormat>& extended, unsigned char type
 }
 
 /// A Creative Voice file, walked block by block to its end.
-Reading readVocFormat(SDL_RWops* stream, const Head& head12, std::int64_t end) {
+Reading readVocFormat(SDL_RWops* stream, const Head& head, int got, std::int64_t end) {
     constexpr std::string_view kSignature("Creative Voice File\x1A", 20);
-    std::array<unsigned char, 22> head{};
-    std::copy(head12.begin(), head12.end(), head.begin());
-    if (!readExactly(stream, head.data() + 12, 10) ||
-        std::string_view(reinterpret_cast<const char*>(head.data()), 20) != kSignature ||
-        SDL_RWseek(stream, static_cast<int>(le16(head.data() + 20)), RW_SEEK_SET) < 0) {
+    if (got < 22 || text(head.data(), kSignature.size()) != kSignature ||
+        SDL_RWseek(stream, static_cast<int>(le16(&head[20])), RW_SEEK_SET) < 0) {
         return {};
     }
     // SDL_mixer 1.2 trusts every block's length: one longer than the file makes it read or
@@ -387,8 +385,7 @@ bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
     while (SDL_RWseek(stream, static_cast<int>(at), RW_SEEK_SET) >= 0 &&
            readExactly(stream, header.data(), 8)) {
         const std::uint32_t length = be32(header.data());
-        if (std::string_view(reinterpret_cast<const char*>(header.data() + 4), 4) == "IDAT" ||
-            length > kLongestChunk) {
+        if (text(&header[4], 4) == "IDAT" || length > kLongestChunk) {
             return false;
         }
         at += 12 + static_cast<std::int64_t>(length);
@@ -404,30 +401,26 @@ bool pngHeaderChunkOverruns(SDL_RWops* stream, std::int64_t size) {
 
 bool checkEffectFile(SDL_RWops* stream, const char* path) {
     const int start = SDL_RWtell(stream);
-    // One read holds the usual WAV's header and format; the other readers go on from the twelfth
-    // byte. SDL_mixer picks the reader by the first four.
-    std::array<unsigned char, 36> first{};
-    const int got = SDL_RWread(stream, first.data(), 1, static_cast<int>(first.size()));
+    // One read holds the usual WAV's header and format; the walks of the others go on from the
+    // twelfth byte.
     Head head{};
-    std::copy_n(first.begin(), head.size(), head.begin());
-    const Tag magic{static_cast<char>(head[0]), static_cast<char>(head[1]),
-                    static_cast<char>(head[2]), static_cast<char>(head[3])};
+    const int got = SDL_RWread(stream, head.data(), 1, static_cast<int>(head.size()));
+    const std::string_view magic = text(head.data(), 4);
     Reading sound;
-    if (got < static_cast<int>(head.size())) {
+    if (got < kHeadLeast) {
         // SDL_mixer reads the rest of an AIFF header past the end, where it may find a stale
         // one; it refuses the others itself.
-        sound.fault = magic == tag("FORM") ? "Unrecognized file type (not AIFF nor 8SVX)" : nullptr;
-    } else if (const auto plain = plainWaveFormat(first.data(), got);
-               plain && magic == tag("RIFF")) {
+        sound.fault = magic == "FORM" ? "Unrecognized file type (not AIFF nor 8SVX)" : nullptr;
+    } else if (const auto plain = plainWaveFormat(head, got)) {
         sound.format = plain;
     } else {
-        SDL_RWseek(stream, start + static_cast<int>(head.size()), RW_SEEK_SET);
-        if (magic == tag("RIFF") || magic == tag("WAVE")) {
+        SDL_RWseek(stream, start + kHeadLeast, RW_SEEK_SET);
+        if (magic == "RIFF" || magic == "WAVE") {
             sound = readWaveFormat(stream, head);
-        } else if (magic == tag("FORM")) {
+        } else if (magic == "FORM") {
             sound = readAiffFormat(stream, head, streamEnd(stream));
-        } else if (magic == tag("Crea")) {
-            sound = readVocFormat(stream, head, streamEnd(stream));
+        } else if (magic == "Crea") {
+            sound = readVocFormat(stream, head, got, streamEnd(stream));
         }
     }
     SDL_RWseek(stream, start, RW_SEEK_SET);
