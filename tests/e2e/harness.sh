@@ -345,17 +345,46 @@ shows() {
     return 1
 }
 
-# window_title WINDOW: the window's _NET_WM_NAME as xprop prints it, once it has one (within five
-# seconds): the program sets its caption just after its window opens, and the window may be
-# found before the caption has reached the server.
+# window_title WINDOW: the window's title (_NET_WM_NAME), once it has one (within five seconds):
+# the program sets its caption just after its window opens, and the window may be found before
+# the caption has reached the server.
 window_title() {
     local title
     for _ in $(seq 50); do
+        # xprop prints UTF-8 as it is only in a UTF-8 locale.
         title=$(LC_ALL=C.UTF-8 xprop -id "$1" -notype _NET_WM_NAME 2>&1)
         [[ $title != *"not found"* ]] && break
         sleep 0.1
     done
+    [[ $title =~ ^_NET_WM_NAME\ =\ \"(.*)\"$ ]] && title=${BASH_REMATCH[1]}
     echo "$title"
+}
+
+# window_size WINDOW: "WIDTH HEIGHT" of the window as the server holds it.
+window_size() {
+    xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w, h }'
+}
+
+# window_icon WINDOW: the window's icon as xprobe prints it; fails when it has none.
+window_icon() {
+    "$E2E_TOOLS/xprobe" icon "$1"
+}
+
+# window_protocol WINDOW: how the window reaches the screen: "x11" (on Wayland, sway's names for
+# a native window and one through Xwayland).
+window_protocol() {
+    echo x11
+}
+
+# window_app_id WINDOW: the name docks and task switchers know the window by: its X class.
+window_app_id() {
+    xprop -id "$1" WM_CLASS | sed -n 's/^WM_CLASS(STRING) = ".*", "\(.*\)"$/\1/p'
+}
+
+# close_window WINDOW: asks the window to close as a window manager's close button does
+# (WM_DELETE_WINDOW).
+close_window() {
+    "$E2E_TOOLS/wm_close" "$1"
 }
 
 # running: the jukebox has not exited.
@@ -404,10 +433,30 @@ declare -A e2e_keycodes=()
 KEYCODE=
 keycode() {
     if [[ -z ${e2e_keycodes[$1]:-} ]]; then
-        e2e_keycodes[$1]=$("$E2E_TOOLS/xprobe" keycode "$1") || bail "the keyboard has $1"
-        ((e2e_keycodes[$1] >= 10)) || e2e_keycodes[$1]=$1
+        e2e_keycodes[$1]=$(lookup_keycode "$1") && [[ -n ${e2e_keycodes[$1]} ]] || bail "the keyboard has $1"
     fi
     KEYCODE=${e2e_keycodes[$1]}
+}
+
+lookup_keycode() {
+    local code
+    code=$("$E2E_TOOLS/xprobe" keycode "$1") || return 1
+    if ((code >= 10)); then echo "$code"; else echo "$1"; fi
+}
+
+# key_down CODE, key_up CODE: one key, by the code keycode found, through XTEST.
+key_down() {
+    xdotool keydown "$1"
+}
+
+key_up() {
+    xdotool keyup "$1"
+}
+
+# plain_key KEYSYM: the key that has KEYSYM has only that keysym, whatever the modifiers, so
+# that the server does not act on any chord of it itself.
+plain_key() {
+    "$E2E_TOOLS/xprobe" plain-key "$1"
 }
 
 # press KEY [GAP]: one press of the key with keysym KEY, then GAP seconds (default 0.15) of
@@ -417,7 +466,9 @@ press() {
     local key=$1 gap=${2:-0.15}
     keycode "$key"
     [[ -z $CAPTURE ]] || echo "$key $(capture_frames)" >>"$CAPTURE.keys"
-    xdotool keydown "$KEYCODE" sleep 0.04 keyup "$KEYCODE"
+    key_down "$KEYCODE"
+    sleep 0.04
+    key_up "$KEYCODE"
     sleep "$gap"
 }
 
@@ -448,11 +499,11 @@ chord() {
         codes+=("$KEYCODE")
     done
     for key in "${codes[@]}"; do
-        xdotool keydown "$key"
+        key_down "$key"
         sleep 0.03
     done
     for ((i = ${#codes[@]} - 1; i >= 0; --i)); do
-        xdotool keyup "${codes[i]}"
+        key_up "${codes[i]}"
         sleep 0.03
     done
 }
@@ -478,3 +529,9 @@ check_clean_exit() {
     check_eq "$1: nothing on stdout" "" "$(cat "$JUKEBOX_RUN/stdout")"
     check_eq "$1: nothing on stderr" "" "$(library_notices "$JUKEBOX_RUN/stderr")"
 }
+
+# On a Wayland desktop, the display's side of all this is sway's.
+if [[ -n ${E2E_WAYLAND:-} ]]; then
+    # shellcheck source=wayland.sh
+    source "$E2E_DIR/wayland.sh"
+fi

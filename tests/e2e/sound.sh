@@ -10,7 +10,7 @@ check_library "$JUKEBOX_PID"
 
 play_sound_keys
 
-"$E2E_TOOLS/wm_close" "$JUKEBOX_WINDOW"
+close_window "$JUKEBOX_WINDOW"
 check_clean_exit "closed"
 
 echo "# capture of $(capture_frames) frames; keys and capture frames: $(tr '\n' ' ' <"$CAPTURE.keys")"
