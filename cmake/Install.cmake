@@ -218,6 +218,7 @@ file(RELATIVE_PATH home "${bindir}" "${home}")
 jukebox_shell_word(JUKEBOX_LAUNCHER_PROGRAM "${program}")
 jukebox_shell_word(JUKEBOX_LAUNCHER_HOME "${home}")
 jukebox_shell_word(JUKEBOX_LAUNCHER_VERSION "${JUKEBOX_VERSION}")
+jukebox_shell_word(JUKEBOX_LAUNCHER_APP_ID "${JUKEBOX_ID}")
 configure_file("${JUKEBOX_LAUNCHER_TEMPLATE}" "${JUKEBOX_STAGING}/bin/jukebox" @ONLY)
 file(INSTALL DESTINATION "${bindir}" TYPE PROGRAM FILES "${JUKEBOX_STAGING}/bin/jukebox")
 

@@ -107,12 +107,12 @@ find_window() {
     fi
     JUKEBOX_WINDOW=$JUKEBOX_NODE
     # Through Xwayland the keys go to the X window.
-    [[ $E2E_WAYLAND == native ]] || x_find_window
+    [[ $(sway_window 6) != xwayland ]] || x_find_window
 }
 
 focus_window() {
     swaymsg "[con_id=$JUKEBOX_NODE] focus" >/dev/null || return 1
-    [[ $E2E_WAYLAND == native ]] || x_focus_window || return 1
+    [[ $(sway_window 6) != xwayland ]] || x_focus_window || return 1
     [[ $(sway_window 8) == focused ]]
 }
 
