@@ -491,6 +491,19 @@ play_sound_keys() {
     sleep 0.6
 }
 
+# plays_track1 CAPTURE: the capture holds the test assets' track 1 (330 Hz) at full volume.
+plays_track1() {
+    python3 - "$E2E_DIR" "$1" <<'EOF'
+import sys
+sys.path.insert(0, sys.argv[1])
+from sound_check import Capture, FULL, TRACK1
+capture = Capture(sys.argv[2])
+level = capture.highest(TRACK1, 0, capture.frames)
+print(f"# 330 Hz at {level:.3f} at the most")
+sys.exit(level < FULL)
+EOF
+}
+
 # chord KEY... : holds the keys down in order, then lets them go in reverse order.
 chord() {
     local codes=() key i

@@ -12,6 +12,7 @@ source "$(dirname "$0")/harness.sh"
 prefix=$E2E_WORK/prefix
 cmake --install "$E2E_BUILD" --prefix "$prefix" >"$E2E_WORK/install.log" || bail "the build installs"
 JUKEBOX=$prefix/bin/jukebox
+program=$(realpath "$prefix/libexec/jukebox/jukebox")
 entry=$(echo "$prefix"/share/applications/*.desktop)
 desktop_id=$(basename "$entry" .desktop)
 startup_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
@@ -27,11 +28,15 @@ for value in unset wayland wayland,x11 x11,wayland x11 "Wayland, x11"; do
     environment=(XDG_DATA_HOME="$E2E_WORK/no-data" SDL_AUDIODRIVER=dummy)
     [[ $value == unset ]] || environment+=(SDL_VIDEODRIVER="$value")
     launch "$(mktemp -d "$E2E_WORK/run.XXXX")" "${environment[@]}"
-    # The window is the program's, which the launcher runs as its child; the status is the
-    # launcher's.
+    # The window is the program's, which the launcher runs as its child (its others are
+    # subshells, then tee); the status is the launcher's.
     launcher=$JUKEBOX_PID
+    JUKEBOX_PID=
     for _ in $(seq 50); do
-        JUKEBOX_PID=$(pgrep -P "$launcher" -x jukebox) && break
+        for child in $(pgrep -P "$launcher"); do
+            [[ $(readlink "/proc/$child/exe") != "$program" ]] || JUKEBOX_PID=$child
+        done
+        [[ -z $JUKEBOX_PID ]] || break
         sleep 0.1
     done
     if [[ -n $JUKEBOX_PID ]] && find_window; then

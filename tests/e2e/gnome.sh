@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The installed jukebox command on GNOME's own compositor: GNOME Shell, headless with a virtual
+# monitor, Wayland only, on buses of its own (a session bus, and a stand-in system bus with nothing
+# on it). GNOME Shell itself lists the window (its title, size and focus, its app id, and the
+# desktop entry it matched the window to, which is what its dock and task switcher show); keys
+# come through mutter's remote desktop interface; GNOME's own Alt+F4 closes the window.
+#
+# E2E_BUILD: the build directory, installed under E2E_WORK (which rewrites its install manifest).
+source "$(dirname "$0")/harness.sh"
+: "${E2E_BUILD:?}"
+for tool in gnome-shell dbus-daemon; do
+    command -v "$tool" >/dev/null || bail "$tool is there (tools/install-deps test installs it)"
+done
+# Debian's own python3, which has the GObject bindings.
+gnome_shell() {
+    /usr/bin/python3 "$E2E_DIR/gnome_shell.py" "$@"
+}
+
+prefix=$E2E_WORK/prefix
+cmake --install "$E2E_BUILD" --prefix "$prefix" >"$E2E_WORK/install.log" || bail "the build installs"
+JUKEBOX=$prefix/bin/jukebox
+desktop_id=$(basename "$prefix"/share/applications/*.desktop)
+
+# start_bus NAME: a bus of this test's own, at $XDG_RUNTIME_DIR/NAME; prints its address.
+start_bus() {
+    local socket=$XDG_RUNTIME_DIR/$1
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$socket" >"$E2E_WORK/$1.log" 2>&1 &
+    e2e_pids+=("$!")
+    for _ in $(seq 50); do
+        [[ -S $socket ]] && echo "unix:path=$socket" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The session, as a person's: a home, a runtime directory, the installed entry among the data
+# directories, no X display.
+export HOME=$E2E_WORK/home XDG_RUNTIME_DIR=$E2E_WORK/runtime XDG_CONFIG_HOME=$E2E_WORK/home/.config
+export XDG_DATA_DIRS=$prefix/share:/usr/local/share:/usr/share
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY
+DBUS_SYSTEM_BUS_ADDRESS=$(start_bus system) && DBUS_SESSION_BUS_ADDRESS=$(start_bus session) ||
+    bail "the buses started"
+export DBUS_SYSTEM_BUS_ADDRESS DBUS_SESSION_BUS_ADDRESS
+gnome-shell --headless --wayland --no-x11 --virtual-monitor 1024x768 --wayland-display=gnome-test \
+    >"$E2E_WORK/gnome-shell.log" 2>&1 &
+X_PID=$!
+e2e_pids+=("$X_PID")
+for _ in $(seq 150); do
+    gnome_shell windows >/dev/null 2>&1 && break
+    sleep 0.2
+done
+gnome_shell windows >/dev/null || {
+    tail -n 30 "$E2E_WORK/gnome-shell.log"
+    bail "GNOME Shell started"
+}
+export WAYLAND_DISPLAY=gnome-test
+echo "# $(gnome-shell --version)"
+coproc KEYBOARD { exec /usr/bin/python3 "$E2E_DIR/gnome_shell.py" keyboard 2>"$E2E_WORK/keyboard.log"; }
+e2e_pids+=("$KEYBOARD_PID")
+# keys STEP...: steps for the keyboard (see gnome_shell.py); returns once it has taken them.
+keys() {
+    local answer
+    [[ $# -eq 0 ]] || echo "$*" >&"${KEYBOARD[1]}"
+    read -r -t 20 answer <&"${KEYBOARD[0]}" && [[ $answer == . ]]
+}
+keys || bail "the remote desktop keyboard is there; $(cat "$E2E_WORK/keyboard.log")"
+# GNOME starts in the overview; Escape leaves it, as a person would.
+keys +1 0.05 -1 1
+
+# gnome_window: the jukebox's window as GNOME Shell lists it, once it has the focus (within ten
+# seconds).
+gnome_window() {
+    local line
+    for _ in $(seq 50); do
+        line=$(gnome_shell windows | grep -F '"title": "ジュークボックス"')
+        [[ $line == *'"has-focus": true'* ]] && break
+        sleep 0.2
+    done
+    echo "$line"
+}
+
+# field JSON NAME: one field of a window.
+field() {
+    python3 -c 'import json, sys; print(json.loads(sys.argv[1]).get(sys.argv[2], ""))' "$1" "$2"
+}
+
+CAPTURE=$E2E_WORK/capture.raw
+launch "$(mktemp -d "$E2E_WORK/run.XXXX")" XDG_DATA_HOME="$E2E_WORK/no-data" SDL_AUDIODRIVER=disk \
+    SDL_DISKAUDIOFILE="$CAPTURE" SDL_DISKAUDIODELAY=93
+window=$(gnome_window)
+echo "# GNOME Shell lists: $window"
+[[ -n $window ]] || bail "GNOME Shell lists the window; the jukebox said: $(cat "$JUKEBOX_RUN/stderr")"
+check_eq "the window has the focus" True "$(field "$window" has-focus)"
+check_eq "the window is 320 x 240" "320 240" "$(field "$window" width) $(field "$window" height)"
+check_eq "the app id is the desktop entry's name" "${desktop_id%.desktop}" "$(field "$window" wm-class)"
+check_eq "GNOME matches the window to the desktop entry" "$desktop_id" "$(field "$window" app-id)"
+
+# Key 1 (evdev code 2) starts track 1; then GNOME's own Alt+F4 (56, 62) closes the window.
+keys +2 0.05 -2 1.5
+keys +56 0.05 +62 0.05 -62 0.05 -56
+wait_exit 5
+check_eq "Alt+F4 ends it with status 0" 0 "$JUKEBOX_STATUS"
+check "key 1 played track 1 (330 Hz)" plays_track1 "$CAPTURE"
+finish
