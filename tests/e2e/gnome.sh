@@ -21,17 +21,37 @@ cmake --install "$E2E_BUILD" --prefix "$prefix" >"$E2E_WORK/install.log" || bail
 JUKEBOX=$prefix/bin/jukebox
 desktop_id=$(basename "$prefix"/share/applications/*.desktop)
 
-# start_bus NAME: a bus of this test's own, at $XDG_RUNTIME_DIR/NAME; prints its address.
+# start_bus NAME: a bus of this test's own, at $XDG_RUNTIME_DIR/NAME; sets BUS to its address.
 start_bus() {
     local socket=$XDG_RUNTIME_DIR/$1
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$socket" >"$E2E_WORK/$1.log" 2>&1 &
     e2e_pids+=("$!")
+    BUS=unix:path=$socket
     for _ in $(seq 50); do
-        [[ -S $socket ]] && echo "unix:path=$socket" && return 0
+        [[ -S $socket ]] && return 0
         sleep 0.1
     done
     return 1
 }
+
+# The buses start services of their own (the accessibility bus, dconf), which outlive them: the
+# cleanup ends every process of this session, known by its runtime directory.
+session_processes() {
+    local environ
+    for environ in /proc/[0-9]*/environ; do
+        grep -qzx "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" "$environ" 2>/dev/null || continue
+        environ=${environ#/proc/}
+        [[ ${environ%/environ} == "$$" ]] || echo "${environ%/environ}"
+    done
+}
+end_session() {
+    local status=$?
+    # shellcheck disable=SC2207
+    e2e_pids+=($(session_processes))
+    (exit "$status")
+    e2e_cleanup
+}
+trap end_session EXIT
 
 # The session, as a person's: a home, a runtime directory, the installed entry among the data
 # directories, no X display.
@@ -39,9 +59,8 @@ export HOME=$E2E_WORK/home XDG_RUNTIME_DIR=$E2E_WORK/runtime XDG_CONFIG_HOME=$E2
 export XDG_DATA_DIRS=$prefix/share:/usr/local/share:/usr/share
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY
-DBUS_SYSTEM_BUS_ADDRESS=$(start_bus system) && DBUS_SESSION_BUS_ADDRESS=$(start_bus session) ||
-    bail "the buses started"
-export DBUS_SYSTEM_BUS_ADDRESS DBUS_SESSION_BUS_ADDRESS
+start_bus system && export DBUS_SYSTEM_BUS_ADDRESS=$BUS || bail "the system bus started"
+start_bus session && export DBUS_SESSION_BUS_ADDRESS=$BUS || bail "the session bus started"
 gnome-shell --headless --wayland --no-x11 --virtual-monitor 1024x768 --wayland-display=gnome-test \
     >"$E2E_WORK/gnome-shell.log" 2>&1 &
 X_PID=$!
@@ -85,8 +104,11 @@ field() {
     python3 -c 'import json, sys; print(json.loads(sys.argv[1]).get(sys.argv[2], ""))' "$1" "$2"
 }
 
+# The tone-coded test assets as the person's own data, whose track 1 is a 330 Hz tone.
+mkdir -p "$E2E_WORK/data-home/jukebox"
+cp -r "$E2E_ASSETS/data" "$E2E_WORK/data-home/jukebox/"
 CAPTURE=$E2E_WORK/capture.raw
-launch "$(mktemp -d "$E2E_WORK/run.XXXX")" XDG_DATA_HOME="$E2E_WORK/no-data" SDL_AUDIODRIVER=disk \
+launch "$(mktemp -d "$E2E_WORK/run.XXXX")" XDG_DATA_HOME="$E2E_WORK/data-home" SDL_AUDIODRIVER=disk \
     SDL_DISKAUDIOFILE="$CAPTURE" SDL_DISKAUDIODELAY=93
 window=$(gnome_window)
 echo "# GNOME Shell lists: $window"
