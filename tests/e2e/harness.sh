@@ -527,11 +527,13 @@ locked_modifiers() {
 }
 
 # The lines the libraries print by themselves, which are no output of the program: the disk audio
-# driver's notice (SDL 3's names the format too), and SDL 3's (3.4.18, under sdl2-compat on Debian testing) when
-# XDG_RUNTIME_DIR is not set, as it is not here but is in a desktop session. A Windows program
-# ends its lines with CR LF: the CRs go first.
+# driver's notice (SDL 3's names the format too); SDL 3's (3.4.18, under sdl2-compat on Debian
+# testing) when XDG_RUNTIME_DIR is not set, as it is not here but is in a desktop session; and, on
+# Wayland, Mesa's when SDL 3 probes for a GPU the test machine does not have, each followed by an
+# empty line (the program never writes one). A Windows program ends its lines with CR LF: the CRs
+# go first.
 library_notices() {
-    tr -d '\r' <"$1" | grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\](, format=.*)?\.|error: XDG_RUNTIME_DIR is invalid or not set in the environment\.)$'
+    tr -d '\r' <"$1" | grep -v -E '^(WARNING: You are using the SDL disk writer audio driver!| Writing to file \[.*\]\.|CRITICAL: You are using the SDL disk i/o audio driver!|CRITICAL:  Writing to file \[.*\](, format=.*)?\.|error: XDG_RUNTIME_DIR is invalid or not set in the environment\.|libEGL warning: .*|MESA: error: ZINK: .*|)$'
 }
 
 # check_clean_exit DESCRIPTION [SECONDS]: the jukebox ends with status 0 within SECONDS

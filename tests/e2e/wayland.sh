@@ -56,15 +56,13 @@ EOF
     export XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY
     SWAYSOCK=$(echo "$runtime"/sway-ipc.*.sock)
     export SWAYSOCK
-    if [[ $E2E_WAYLAND == native ]]; then
-        unset DISPLAY
-        start_keyboard
-    else
-        export DISPLAY
-    fi
+    if [[ $E2E_WAYLAND == native ]]; then unset DISPLAY; else export DISPLAY; fi
+    start_keyboard
 }
 
-# start_keyboard: the virtual keyboard, connected before any program starts.
+# start_keyboard: the virtual keyboard, connected before any program starts, as a seat always has
+# one. Through Xwayland too: without a keyboard on the seat, Xwayland loses the first key it gets
+# through XTEST after a window appears (seen with Xwayland 24.1 on Debian testing).
 start_keyboard() {
     coproc VKBD { exec python3 "$E2E_DIR/vkbd.py" 2>"$E2E_WORK/vkbd.log"; }
     e2e_pids+=("$VKBD_PID")
