@@ -3,10 +3,13 @@
 # window (floating, without decorations). The window is read from the compositor: its title,
 # size, protocol and app id from sway's tree, its pixels through grim, and the close request is
 # the compositor's own.
-#   E2E_WAYLAND=native     no X server at all: SDL talks Wayland (xdg_shell). Keys come from
-#                          vkbd.py, a virtual keyboard that exists before the program starts.
+#   E2E_WAYLAND=native     no X server at all: SDL talks Wayland (xdg_shell).
 #   E2E_WAYLAND=xwayland   the program through sway's Xwayland, with DISPLAY set as a session
-#                          sets it; keys through XTEST there, as on Xvfb.
+#                          sets it.
+# Either way keys come from vkbd.py, a virtual keyboard that exists before the program starts, to
+# the compositor, which passes them on as it does a physical keyboard's. (Through Xwayland, XTEST's
+# first key after the window appears is lost with Xwayland 24.1 and SDL 3 on Debian testing: the
+# server switches to XTEST's own device then. A real keyboard never switches.)
 # sway refuses to run as root: then it runs as nobody, and lets root's X clients in.
 
 for tool in sway swaymsg grim xhost; do
@@ -61,8 +64,7 @@ EOF
 }
 
 # start_keyboard: the virtual keyboard, connected before any program starts, as a seat always has
-# one. Through Xwayland too: without a keyboard on the seat, Xwayland loses the first key it gets
-# through XTEST after a window appears (seen with Xwayland 24.1 on Debian testing).
+# one.
 start_keyboard() {
     coproc VKBD { exec python3 "$E2E_DIR/vkbd.py" 2>"$E2E_WORK/vkbd.log"; }
     e2e_pids+=("$VKBD_PID")
@@ -155,26 +157,24 @@ differing_pixels() {
     echo "${count%% (*}"
 }
 
-if [[ $E2E_WAYLAND == native ]]; then
-    lookup_keycode() {
-        keyboard keycode "$1"
-    }
+lookup_keycode() {
+    keyboard keycode "$1"
+}
 
-    key_down() {
-        keyboard down "$1" >/dev/null
-    }
+key_down() {
+    keyboard down "$1" >/dev/null
+}
 
-    key_up() {
-        keyboard up "$1" >/dev/null
-    }
+key_up() {
+    keyboard up "$1" >/dev/null
+}
 
-    # The keyboard's keymap is the ordinary one; headless sway has no virtual terminals to switch
-    # to, so it passes every F4 chord on.
-    plain_key() {
-        true
-    }
+# The keyboard's keymap is the ordinary one; headless sway has no virtual terminals to switch
+# to, so it passes every F4 chord on, and so does Xwayland.
+plain_key() {
+    true
+}
 
-    locked_modifiers() {
-        keyboard locks
-    }
-fi
+locked_modifiers() {
+    keyboard locks
+}
