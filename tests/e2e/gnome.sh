@@ -54,10 +54,12 @@ end_session() {
 trap end_session EXIT
 
 # The session, as a person's: a home, a runtime directory, the installed entry among the data
-# directories, no X display.
-export HOME=$E2E_WORK/home XDG_RUNTIME_DIR=$E2E_WORK/runtime XDG_CONFIG_HOME=$E2E_WORK/home/.config
+# directories, no X display. The runtime directory holds sockets, whose paths must be short.
+export HOME=$E2E_WORK/home XDG_CONFIG_HOME=$E2E_WORK/home/.config
 export XDG_DATA_DIRS=$prefix/share:/usr/local/share:/usr/share
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-gnome.XXXXXX") && export XDG_RUNTIME_DIR
+e2e_temporary+=("$XDG_RUNTIME_DIR")
+mkdir -p "$HOME"
 unset DISPLAY WAYLAND_DISPLAY
 start_bus system && export DBUS_SYSTEM_BUS_ADDRESS=$BUS || bail "the system bus started"
 start_bus session && export DBUS_SESSION_BUS_ADDRESS=$BUS || bail "the session bus started"

@@ -31,6 +31,7 @@ E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_SDL=${E2E_SDL:-classic}
 
 e2e_pids=()   # everything started in the background and not yet reaped, ended on exit
+e2e_temporary=()   # directories outside E2E_WORK, removed on exit
 e2e_failed=0
 e2e_passed=0
 # Set by start_jukebox.
@@ -74,6 +75,7 @@ e2e_cleanup() {
     for pid in "${e2e_pids[@]}"; do
         wait "$pid" 2>/dev/null
     done
+    [[ ${#e2e_temporary[@]} -eq 0 ]] || rm -rf "${e2e_temporary[@]}"
     if [[ -z ${E2E_KEEP:-} && $status -eq 0 && $e2e_failed -eq 0 ]]; then
         rm -rf "$E2E_WORK"
     else

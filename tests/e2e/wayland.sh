@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The harness on a Wayland desktop: sourced by harness.sh when E2E_WAYLAND is set, it replaces
 # the X server with sway, headless, drawing in software, as a stacking desktop would place the
 # window (floating, without decorations). The window is read from the compositor: its title,
@@ -25,15 +26,17 @@ eval "x_$(declare -f find_window)"
 eval "x_$(declare -f focus_window)"
 
 start_x() {
-    local runtime=$E2E_WORK/runtime user=() xwayland=disable
+    local runtime user=() xwayland=disable
     [[ $E2E_WAYLAND == native ]] || xwayland=force
-    mkdir -m 700 "$runtime"
+    # Its runtime directory, which holds its configuration too, lies where nobody can reach it.
+    runtime=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-sway.XXXXXX")
+    e2e_temporary+=("$runtime")
     if [[ $(id -u) -eq 0 ]]; then
         user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
         chown nobody:nogroup "$runtime"
     fi
     # The session's variables, written once Xwayland (when wanted) takes root's clients.
-    cat >"$E2E_WORK/sway.config" <<EOF
+    cat >"$runtime/sway.config" <<EOF
 xwayland $xwayland
 output HEADLESS-1 resolution 1024x768
 default_border none
@@ -41,18 +44,17 @@ default_floating_border none
 for_window [title=".*"] floating enable
 exec sh -c '{ [ -z "\$DISPLAY" ] || xhost +si:localuser:$(id -un); } >/dev/null && echo "\$WAYLAND_DISPLAY \$DISPLAY" >"\$XDG_RUNTIME_DIR/session"'
 EOF
-    chmod a+r "$E2E_WORK/sway.config"
+    chmod a+r "$runtime/sway.config"
     env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
-        WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 "${user[@]}" sway -c "$E2E_WORK/sway.config" \
+        WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 "${user[@]}" sway -c "$runtime/sway.config" \
         >"$E2E_WORK/sway.log" 2>&1 &
     X_PID=$!
     e2e_pids+=("$X_PID")
-    local session=
     for _ in $(seq 100); do
         [[ -s $runtime/session ]] && read -r WAYLAND_DISPLAY DISPLAY <"$runtime/session" && break
         sleep 0.1
     done
-    if [[ -z $WAYLAND_DISPLAY ]]; then
+    if [[ -z ${WAYLAND_DISPLAY:-} ]]; then
         tail -n 20 "$E2E_WORK/sway.log"
         bail "sway started"
     fi
@@ -94,8 +96,7 @@ sway_window() {
 }
 
 find_window() {
-    local i
-    for i in $(seq 150); do
+    for _ in $(seq 150); do
         JUKEBOX_NODE=$(sway_window 1) && break
         sleep 0.1
     done
@@ -105,6 +106,7 @@ find_window() {
         sed 's/^/#   /' "$JUKEBOX_RUN/stderr"
         return 1
     fi
+    # shellcheck disable=SC2034 # the harness's
     JUKEBOX_WINDOW=$JUKEBOX_NODE
     # Through Xwayland the keys go to the X window.
     [[ $(sway_window 6) != xwayland ]] || x_find_window
