@@ -322,10 +322,15 @@ focus_window() {
     return 1
 }
 
+# window_picture FILE: the jukebox's window as the display shows it, as a PNG file.
+window_picture() {
+    import -window "$JUKEBOX_WINDOW" "png:$1" 2>/dev/null
+}
+
 # differing_pixels PICTURE: how many pixels of the jukebox's window differ from PICTURE, or
 # "no picture" when the window cannot be read. The window's picture stays in window.png.
 differing_pixels() {
-    import -window "$JUKEBOX_WINDOW" "png:$E2E_WORK/window.png" 2>/dev/null || {
+    window_picture "$E2E_WORK/window.png" || {
         echo "no picture"
         return
     }

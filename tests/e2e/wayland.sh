@@ -8,9 +8,9 @@
 #   E2E_WAYLAND=xwayland   the program through sway's Xwayland, with DISPLAY set as a session
 #                          sets it.
 # Either way keys come from vkbd.py, a virtual keyboard that exists before the program starts, to
-# the compositor, which passes them on as it does a physical keyboard's. (Through Xwayland, XTEST's
-# first key after the window appears is lost with Xwayland 24.1 and SDL 3 on Debian testing: the
-# server switches to XTEST's own device then. A real keyboard never switches.)
+# the compositor, which passes them on as it does a physical keyboard's. (Through Xwayland the
+# first key sent through XTEST after the window appears was lost, with Xwayland 24.1 and SDL 3 on
+# Debian testing; a real keyboard's keys reach Xwayland through the compositor, as these do.)
 # sway refuses to run as root: then it runs as nobody, and lets root's X clients in.
 
 for tool in sway swaymsg grim xhost; do
@@ -28,7 +28,8 @@ eval "x_$(declare -f focus_window)"
 start_x() {
     local runtime user=() xwayland=disable
     [[ $E2E_WAYLAND == native ]] || xwayland=force
-    # Its runtime directory, which holds its configuration too, lies where nobody can reach it.
+    # Its runtime directory, which holds its configuration too, lies under /tmp: sway's user can
+    # reach it there (nobody, under root), and the socket paths stay short.
     runtime=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-sway.XXXXXX")
     e2e_temporary+=("$runtime")
     if [[ $(id -u) -eq 0 ]]; then
@@ -50,6 +51,7 @@ EOF
         >"$E2E_WORK/sway.log" 2>&1 &
     X_PID=$!
     e2e_pids+=("$X_PID")
+    unset WAYLAND_DISPLAY
     for _ in $(seq 100); do
         [[ -s $runtime/session ]] && read -r WAYLAND_DISPLAY DISPLAY <"$runtime/session" && break
         sleep 0.1
@@ -108,7 +110,7 @@ find_window() {
     fi
     # shellcheck disable=SC2034 # the harness's
     JUKEBOX_WINDOW=$JUKEBOX_NODE
-    # Through Xwayland the keys go to the X window.
+    # Through Xwayland, the X window too: its icon, its focus.
     [[ $(sway_window 6) != xwayland ]] || x_find_window
 }
 
@@ -148,15 +150,9 @@ close_window() {
     swaymsg "[con_id=$JUKEBOX_NODE] kill" >/dev/null
 }
 
-differing_pixels() {
+window_picture() {
     local x y width height
-    read -r _ x y width height _ < <(sway_window) && grim -g "$x,$y ${width}x$height" "$E2E_WORK/window.png" || {
-        echo "no picture"
-        return
-    }
-    local count
-    count=$(compare -metric AE "$E2E_WORK/window.png" "$1" null: 2>&1)
-    echo "${count%% (*}"
+    read -r _ x y width height _ < <(sway_window) && grim -g "$x,$y ${width}x$height" "$1"
 }
 
 lookup_keycode() {
