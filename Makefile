@@ -24,8 +24,7 @@ deps:
 	@tools/install-deps build
 
 test-deps:
-	@tools/install-deps test
-	@tools/install-deps gnome
+	@tools/install-deps test gnome
 
 run: all
 	./$(BUILD_DIR)/jukebox

@@ -5,21 +5,18 @@
 # desktop entry it matched the window to, which is what its dock and task switcher show); keys
 # come through mutter's remote desktop interface; GNOME's own Alt+F4 closes the window.
 #
-# E2E_BUILD: the build directory, installed under E2E_WORK (which rewrites its install manifest).
+# E2E_BUILD: the build directory, installed under E2E_WORK (see install_build).
 source "$(dirname "$0")/harness.sh"
-: "${E2E_BUILD:?}"
 for tool in gnome-shell dbus-daemon; do
-    command -v "$tool" >/dev/null || bail "$tool is there (tools/install-deps test installs it)"
+    command -v "$tool" >/dev/null || bail "$tool is there (tools/install-deps gnome installs it)"
 done
 # Debian's own python3, which has the GObject bindings.
 gnome_shell() {
     /usr/bin/python3 "$E2E_DIR/gnome_shell.py" "$@"
 }
 
-prefix=$E2E_WORK/prefix
-cmake --install "$E2E_BUILD" --prefix "$prefix" >"$E2E_WORK/install.log" || bail "the build installs"
-JUKEBOX=$prefix/bin/jukebox
-desktop_id=$(basename "$prefix"/share/applications/*.desktop)
+install_build
+desktop_id=$(basename "$DESKTOP_ENTRY" .desktop)
 
 # start_bus NAME: a bus of this test's own, at $XDG_RUNTIME_DIR/NAME; sets BUS to its address.
 start_bus() {
@@ -56,7 +53,7 @@ trap end_session EXIT
 # The session, as a person's: a home, a runtime directory, the installed entry among the data
 # directories, no X display. The runtime directory holds sockets, whose paths must be short.
 export HOME=$E2E_WORK/home XDG_CONFIG_HOME=$E2E_WORK/home/.config
-export XDG_DATA_DIRS=$prefix/share:/usr/local/share:/usr/share
+export XDG_DATA_DIRS=$PREFIX/share:/usr/local/share:/usr/share
 XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/jukebox-gnome.XXXXXX") && export XDG_RUNTIME_DIR
 e2e_temporary+=("$XDG_RUNTIME_DIR")
 mkdir -p "$HOME"
@@ -101,9 +98,10 @@ gnome_window() {
     echo "$line"
 }
 
-# field JSON NAME: one field of a window.
-field() {
-    python3 -c 'import json, sys; print(json.loads(sys.argv[1]).get(sys.argv[2], ""))' "$1" "$2"
+# fields JSON NAME...: the named fields of a window, tab-separated.
+fields() {
+    python3 -c 'import json, sys; window = json.loads(sys.argv[1])
+print("\t".join(str(window.get(name, "")) for name in sys.argv[2:]))' "$@"
 }
 
 # The tone-coded test assets as the person's own data, whose track 1 is a 330 Hz tone.
@@ -115,10 +113,11 @@ launch "$(mktemp -d "$E2E_WORK/run.XXXX")" XDG_DATA_HOME="$E2E_WORK/data-home" S
 window=$(gnome_window)
 echo "# GNOME Shell lists: $window"
 [[ -n $window ]] || bail "GNOME Shell lists the window; the jukebox said: $(cat "$JUKEBOX_RUN/stderr")"
-check_eq "the window has the focus" True "$(field "$window" has-focus)"
-check_eq "the window is 320 x 240" "320 240" "$(field "$window" width) $(field "$window" height)"
-check_eq "the app id is the desktop entry's name" "${desktop_id%.desktop}" "$(field "$window" wm-class)"
-check_eq "GNOME matches the window to the desktop entry" "$desktop_id" "$(field "$window" app-id)"
+IFS=$'\t' read -r focus width height app_id entry < <(fields "$window" has-focus width height wm-class app-id)
+check_eq "the window has the focus" True "$focus"
+check_eq "the window is 320 x 240" "320 240" "$width $height"
+check_eq "the app id is the desktop entry's name" "$desktop_id" "$app_id"
+check_eq "GNOME matches the window to the desktop entry" "$desktop_id.desktop" "$entry"
 
 # Key 1 (evdev code 2) starts track 1; then GNOME's own Alt+F4 (56, 62) closes the window.
 keys +2 0.05 -2 1.5

@@ -261,6 +261,17 @@ fresh_data() {
     echo "$run"
 }
 
+# install_build: installs the build directory E2E_BUILD under E2E_WORK/prefix (which rewrites
+# the build's install manifest) and makes JUKEBOX the installed command there. Sets PREFIX, and
+# DESKTOP_ENTRY to the installed desktop entry.
+install_build() {
+    PREFIX=$E2E_WORK/prefix
+    cmake --install "${E2E_BUILD:?}" --prefix "$PREFIX" >"$E2E_WORK/install.log" ||
+        bail "the build installs"
+    JUKEBOX=$PREFIX/bin/jukebox
+    DESKTOP_ENTRY=$(echo "$PREFIX"/share/applications/*.desktop)
+}
+
 # launch RUN-DIR [NAME=VALUE...]: starts the jukebox in RUN-DIR with the given environment
 # on top of the test's; output goes to RUN-DIR/stdout and RUN-DIR/stderr. Sets JUKEBOX_PID.
 launch() {

@@ -5,17 +5,14 @@
 # match the window to the desktop entry: a native window by its app id (the entry's name), one
 # through Xwayland by its X class (the entry's StartupWMClass).
 #
-# E2E_BUILD: the build directory, installed under E2E_WORK (which rewrites its install manifest).
+# E2E_BUILD: the build directory, installed under E2E_WORK (see install_build).
 source "$(dirname "$0")/harness.sh"
-: "${E2E_BUILD:?}" "${E2E_WAYLAND:?}"
+: "${E2E_WAYLAND:?}"
 
-prefix=$E2E_WORK/prefix
-cmake --install "$E2E_BUILD" --prefix "$prefix" >"$E2E_WORK/install.log" || bail "the build installs"
-JUKEBOX=$prefix/bin/jukebox
-program=$(realpath "$prefix/libexec/jukebox/jukebox")
-entry=$(echo "$prefix"/share/applications/*.desktop)
-desktop_id=$(basename "$entry" .desktop)
-startup_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
+install_build
+program=$(realpath "$PREFIX/libexec/jukebox/jukebox")
+desktop_id=$(basename "$DESKTOP_ENTRY" .desktop)
+startup_class=$(sed -n 's/^StartupWMClass=//p' "$DESKTOP_ENTRY")
 start_x
 
 # The protocol a value gives: the original SDL 1.2 knows X alone; the compatibility layer takes

@@ -89,8 +89,8 @@ keyboard() {
     return 1
 }
 
-# sway_window [FIELD]: the jukebox's window in sway's tree (see sway_window.py), or one field
-# of it, counted from 1.
+# sway_window [FIELDS]: the jukebox's window in sway's tree (see sway_window.py), or the fields of
+# it that `cut -f` takes (counted from 1, e.g. "4,5"), tab-separated.
 sway_window() {
     local line
     line=$(swaymsg -t get_tree | python3 "$E2E_DIR/sway_window.py" "$JUKEBOX_PID") || return 1
@@ -125,7 +125,7 @@ window_title() {
 }
 
 window_size() {
-    echo "$(sway_window 4) $(sway_window 5)"
+    sway_window 4,5 | tr '\t' ' '
 }
 
 # window_protocol: "xdg_shell" or "xwayland"; window_app_id: the app id, or the X class.
