@@ -53,6 +53,11 @@ for value in unset wayland wayland,x11 x11,wayland x11 "Wayland, x11"; do
         check_eq "SDL_VIDEODRIVER=$value: the close request ends it with status 0" 0 "$JUKEBOX_STATUS"
     else
         fail "SDL_VIDEODRIVER=$value: the window appeared"
+        echo "# the launcher is $(alive "$launcher" && echo running || echo gone), the program" \
+            "${JUKEBOX_PID:-never started}; the launcher's processes:" \
+            "$(ps -o pid=,stat=,args= --ppid "$launcher" 2>/dev/null | tr -s ' ' | tr '\n' ';')"
+        echo "# it said:"
+        sed 's/^/#   /' "$JUKEBOX_RUN/stderr"
         JUKEBOX_PID=$launcher
         kill "$launcher"
         wait_exit 5

@@ -97,9 +97,11 @@ sway_window() {
     if [[ -n ${1:-} ]]; then cut -f "$1" <<<"$line"; else echo "$line"; fi
 }
 
+# Waits 15 seconds at the most, as on X, and no longer once the program has ended.
 find_window() {
-    for _ in $(seq 150); do
-        JUKEBOX_NODE=$(sway_window 1) && break
+    local deadline=$((SECONDS + 15))
+    until JUKEBOX_NODE=$(sway_window 1); do
+        if ! running || ((SECONDS >= deadline)); then break; fi
         sleep 0.1
     done
     if [[ -z $JUKEBOX_NODE ]]; then
