@@ -30,24 +30,32 @@ const CacheEntry<Handle>* findEntry(std::span<const CacheEntry<Handle>> entries,
 } // namespace
 
 MusicHandle loadMusic(const char* path) {
+    if (!shell::checkMusicFile(path)) {
+        shell::failWithSdlError("Mix_LoadMUS");
+    }
+    SDL_ClearError();
     MusicHandle music(Mix_LoadMUS(path));
     if (!music) {
-        shell::failWithSdlError("Mix_LoadMUS");
+        shell::failLoad("Mix_LoadMUS", path);
     }
     return music;
 }
 
 ChunkHandle loadEffect(const char* path) {
+    if (!shell::checkOrdinaryFile(path)) {
+        shell::failWithSdlError("Mix_LoadWAV");
+    }
     shell::RwPtr stream(SDL_RWFromFile(path, "rb"));
     // SDL's own text names a file that cannot be opened; the mixer's would only say the stream
     // is missing.
     if (!stream || !shell::checkEffectFile(stream.get(), path)) {
         shell::failWithSdlError("Mix_LoadWAV");
     }
+    SDL_ClearError();
     // The mixer takes the stream over and closes it, whether the load succeeds or not.
     ChunkHandle chunk(Mix_LoadWAV_RW(stream.release(), 1));
     if (!chunk) {
-        shell::failWithSdlError("Mix_LoadWAV");
+        shell::failLoad("Mix_LoadWAV", path);
     }
     return chunk;
 }

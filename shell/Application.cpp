@@ -25,9 +25,10 @@ SurfacePtr loadImage(const char* path) {
     if (!checkPictureFile(path)) {
         failWithSdlError("IMG_Load");
     }
+    SDL_ClearError();
     SurfacePtr image(IMG_Load(path));
     if (!image) {
-        failWithSdlError("IMG_Load");
+        failLoad("IMG_Load", path);
     }
     return image;
 }

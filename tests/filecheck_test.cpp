@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -209,18 +210,78 @@ TEST_F(FileCheck, UnknownOrShortEffectsGoToTheMixer) {
     EXPECT_EQ(effectVerdict(list), "");
 }
 
+void writeFile(const std::string& path, const Bytes& file) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The limits hold whatever the format: a sound the mixer's int-sized buffer cannot hold once
+// converted, channels the classic converter cannot resample (it fails without a word), an Ogg
+// stream whose tail would take libvorbisfile minutes to search.
+TEST_F(FileCheck, SoundsPastTheLimitsAreRefused) {
+    const std::string prefix = "Couldn't load data/s0.wav: ";
+    Bytes big = wav(kPcm, 1, 8000, 1, 8);
+    big[16] = 16; // the plain layout: fmt's 16 bytes, then data
+    big.erase(big.begin() + 36, big.begin() + 40);
+    big[40] = 0, big[41] = 0, big[42] = 0, big[43] = 0x10; // data claims 256 MiB
+    EXPECT_EQ(effectVerdict(big),
+              prefix + "the sound would take more than 2 GiB once converted for the sound device");
+    EXPECT_EQ(effectVerdict(wav(kPcm, 3, 22050, 6, 16)),
+              isClassic() ? prefix + "3 channels at 22050 Hz cannot be converted to the sound "
+                                     "device's 44100 Hz"
+                          : "");
+    EXPECT_EQ(effectVerdict(wav(kPcm, 3, 44100, 6, 16)), "");
+    Bytes ogg = readFile("data/bgm1.ogg");
+    EXPECT_EQ(effectVerdict(ogg), "");
+    EXPECT_TRUE(shell::checkMusicFile("data/bgm1.ogg"));
+    ogg.resize(ogg.size() + 70000);
+    EXPECT_EQ(effectVerdict(ogg), prefix + "it ends in more than 64 KiB that are not Ogg pages, "
+                                           "which would take minutes to open");
+    writeFile("filecheck-track.ogg", ogg);
+    EXPECT_FALSE(shell::checkMusicFile("filecheck-track.ogg"));
+    std::filesystem::remove("filecheck-track.ogg");
+}
+
+// A format the libraries would read but the jukebox does not is refused by its first bytes; so is
+// what is not an ordinary file, before anything opens it.
+TEST_F(FileCheck, OtherFormatsAndFilesAreRefused) {
+    EXPECT_EQ(effectVerdict(Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 34}),
+              "Couldn't load data/s0.wav: a FLAC sound; sounds are read as WAV, AIFF, Ogg Vorbis "
+              "or Creative Voice");
+    const std::string picture = "filecheck-format.png";
+    using namespace std::string_view_literals;
+    for (const std::string_view head : {"GIF89a"sv, "/* XPM */"sv, "gimp xcf v011"sv, "P6\n9 9\n"sv,
+                                        "II*\0"sv, "P7 332"sv, "\0\0\1\0\1\0"sv}) {
+        writeFile(picture, Bytes(head.begin(), head.end()));
+        EXPECT_FALSE(shell::checkPictureFile(picture.c_str())) << head;
+        EXPECT_NE(std::string(SDL_GetError()).find("; pictures are read as BMP, JPEG or PNG"),
+                  std::string::npos);
+    }
+    std::filesystem::remove(picture);
+    EXPECT_TRUE(shell::checkOrdinaryFile("no-such-file.wav"));
+    EXPECT_FALSE(shell::checkOrdinaryFile("data"));
+    EXPECT_STREQ(SDL_GetError(), "Couldn't load data: a directory, not an ordinary file");
+    ASSERT_EQ(mkfifo("filecheck-fifo.wav", 0600), 0);
+    EXPECT_FALSE(shell::checkOrdinaryFile("filecheck-fifo.wav"));
+    EXPECT_FALSE(shell::checkPictureFile("filecheck-fifo.wav"));
+    std::filesystem::remove("filecheck-fifo.wav");
+}
+
 class PictureCheck : public ::testing::Test {
   protected:
     void TearDown() override { std::filesystem::remove(path_); }
 
     /// The test asset b.png with `edit` applied, checked as a picture.
     template <typename Edit> std::string verdict(Edit edit) {
-        std::ifstream in("data/b.png", std::ios::binary);
-        Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Bytes file = readFile("data/b.png");
         edit(file);
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(file.data()),
-                   static_cast<std::streamsize>(file.size()));
+        writeFile(path_, file);
         return shell::checkPictureFile(path_.c_str()) ? "" : SDL_GetError();
     }
 
@@ -244,6 +305,23 @@ TEST_F(PictureCheck, AncillaryChunkPastTheEndIsRefused) {
     EXPECT_EQ(verdict(ancillary),
               "Couldn't load filecheck-picture.png: PNG chunk runs past the end of the file");
     EXPECT_EQ(shell::checkPictureFile("no-such-picture.png"), true);
+}
+
+// SDL 1.2 keeps a row's length in 16 bits, and a picture's area bounds its decoding time.
+TEST_F(PictureCheck, PicturesPastTheLimitsAreRefused) {
+    const auto ofSize = [](std::uint32_t width, std::uint32_t height) {
+        return [=](Bytes& file) {
+            Bytes size;
+            put(size, width, 4, true);
+            put(size, height, 4, true);
+            std::copy(size.begin(), size.end(), file.begin() + 16);
+        };
+    };
+    EXPECT_EQ(verdict(ofSize(16383, 4096)), "");
+    EXPECT_EQ(verdict(ofSize(16384, 1)), "Couldn't load filecheck-picture.png: a picture of 16384 "
+                                         "× 1 pixels; pictures are read up to 16383 pixels a side "
+                                         "and 67108864 in all");
+    EXPECT_NE(verdict(ofSize(9000, 9000)), "");
 }
 
 } // namespace

@@ -16,6 +16,25 @@ cp "$corpus"/* "$files/"
 for asset in s0.wav bgm1.ogg b.png images/icon.bmp; do
     python3 "$E2E_DIR/mutants.py" "$E2E_ASSETS/data/$asset" "$files" "$mutants" || bail "mutants of $asset"
 done
+# The big ones, sparse: an effect that overflows the mixer's buffer once converted (8-bit mono at
+# 8 kHz, 256 MiB), and Ogg streams followed by 64 MiB of zeros, as a download manager leaves them.
+python3 -c '
+import struct, sys
+size = 256 << 20
+with open(sys.argv[1], "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", size + 36) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, 1, 1, 8000, 8000, 1, 8) + b"data" + struct.pack("<I", size))
+    f.truncate(44 + size)
+' "$files/effect-wav-past-2-gib-once-converted.wav"
+for name in effect-ogg-zero-tail.wav track-ogg-zero-tail.ogg; do
+    cp "$E2E_ASSETS/data/bgm1.ogg" "$files/$name" && truncate -s +64M "$files/$name"
+done
+# A FIFO in place of each asset would block its open for ever; Wine cannot tell one apart.
+if [[ $E2E_SDL != windows ]]; then
+    for extension in wav ogg png bmp; do
+        mkfifo "$files/fifo.$extension"
+    done
+fi
 
 start_x
 
@@ -31,7 +50,11 @@ report_of() {
 try() {
     local file=$1 asset=$2 key=$3 call=$4 name=${1##*/} run deadline
     run=$(fresh_data)
-    cp "$file" "$run/data/$asset"
+    if [[ -p $file ]]; then
+        rm -f "$run/data/$asset" && mkfifo "$run/data/$asset"
+    else
+        cp --sparse=always "$file" "$run/data/$asset"
+    fi
     launch "$run" SDL_AUDIODRIVER=dummy
     # The window, or the end: a picture the jukebox refuses ends it before its window is drawn.
     deadline=$((SECONDS + 15))

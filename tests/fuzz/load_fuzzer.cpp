@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 #elif FUZZ_LOAD == 2
     static const std::string path = scratchFile("bgm1.ogg");
-    if (writeFile(path, data, size)) {
+    if (writeFile(path, data, size) && shell::checkMusicFile(path.c_str())) {
         if (Mix_Music* music = Mix_LoadMUS(path.c_str())) {
             Mix_FreeMusic(music);
         }
