@@ -93,8 +93,9 @@ const char* formatFault(const SoundFormat& sound) {
     if (sound.channels > 255) {
         return "Number of channels exceeds limit of 255";
     }
-    // ... and on a rate of 0.
-    if (sound.rate == 0) {
+    // ... and on a rate of 0. Both SDL 1.2s take the rate as an int, and over SDL 2 a track's
+    // rate it cannot take corrupts the mixer's heap as it plays.
+    if (sound.rate == 0 || sound.rate > INT_MAX) {
         return "Invalid sample rate";
     }
     // SDL_mixer 1.2 copies all of an AIFF's samples into a buffer it rounds down with a mask
