@@ -13,7 +13,7 @@ VERSION := $(shell sed -n 's/^project.jukebox VERSION \([0-9.]*\).*/\1/p' CMakeL
 
 CONFIGURE = cmake -S . -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJUKEBOX_WARNINGS_AS_ERRORS=$(WERROR)
 
-.PHONY: all deps test-deps run test test-asan test-package bench install uninstall deb windows \
+.PHONY: all deps test-deps run check check-format test test-asan test-package bench install uninstall deb windows \
 	test-windows test-release fuzz format clean
 
 all: deps
@@ -28,6 +28,18 @@ test-deps:
 
 run: all
 	./$(BUILD_DIR)/jukebox
+
+# The loop to run while working: the formatting, the unit and in-process tests, and one
+# end-to-end test of each area (window, keys, sound, failures) on the system's SDL 1.2.
+E2E_LIBRARY := $(shell pkg-config --modversion sdl 2>/dev/null | grep -q '^1\.2\.1' && echo classic || echo compat)
+check: test-deps all check-format
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -E '^(e2e_|install$$|memcheck$$)'
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) \
+		-R '^e2e_(window|keys|sound|failures)_$(E2E_LIBRARY)$$'
+
+# Fails on any file of the program's own that clang-format would change.
+check-format:
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.hpp' '*.c')
 
 test: test-deps all test-asan
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

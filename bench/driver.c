@@ -6,10 +6,11 @@
  *
  * Starts PROGRAM and reads the screen's top-left WIDTH x HEIGHT pixels (with --in-window: those
  * at the top left of the program's window, wherever it is, as under Wine, which frames its
- * windows itself) every millisecond until they equal REFERENCE (raw 8-bit RGB, as `convert IMAGE -depth 8 rgb:REFERENCE` writes it),
- * then prints "started PID MILLISECONDS CPU_MILLISECONDS", the second being the CPU time the
- * program had used by then (/proc/PID/task/TID/schedstat), and gives the program's window the
- * input focus. After that it reads commands on stdin, one a line, and answers each with one line:
+ * windows itself) every millisecond until they equal REFERENCE (raw 8-bit RGB, as `convert IMAGE
+ * -depth 8 rgb:REFERENCE` writes it), then prints "started PID MILLISECONDS CPU_MILLISECONDS", the
+ * second being the CPU time the program had used by then (/proc/PID/task/TID/schedstat), and gives
+ * the program's window the input focus. After that it reads commands on stdin, one a line, and
+ * answers each with one line:
  *
  *   keys N GAP_MS DIR KEY...         presses and releases N keys, cycling through KEY..., one
  *                                    every GAP_MS; answers "ok" and the number of files opened
@@ -396,9 +397,10 @@ int main(int argc, char** argv) {
     int in_window = argc > 5 && strcmp(argv[5], "--in-window") == 0;
     int program = 6 + in_window;
     if (argc <= program || strcmp(argv[program - 1], "--") != 0) {
-        fprintf(stderr,
-                "usage: %s REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS [--in-window] -- PROGRAM [ARG...]\n",
-                argv[0]);
+        fprintf(
+            stderr,
+            "usage: %s REFERENCE.rgb WIDTH HEIGHT TIMEOUT_MS [--in-window] -- PROGRAM [ARG...]\n",
+            argv[0]);
         return 2;
     }
     int width = atoi(argv[2]), height = atoi(argv[3]);
@@ -454,7 +456,8 @@ int main(int argc, char** argv) {
     double shown = now_ms();
     double used = cpu_ms(child);
     Window window = None;
-    for (int tries = 0; tries < 1000 && (window = window_of(child, width, height)) == None; ++tries) {
+    for (int tries = 0; tries < 1000 && (window = window_of(child, width, height)) == None;
+         ++tries) {
         sleep_ms(1);
     }
     if (window == None) {

@@ -1,4 +1,5 @@
 #include "shell/Failure.hpp"
+#include "shell/FileCheck.hpp"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -38,6 +39,22 @@ TEST(Failure, FailWithSdlErrorReadsSdlsTextAtTheThrow) {
             }
         },
         Failure);
+}
+
+// A library's load that fails without a word is reported in the program's words, never as "No
+// SDL error"; one that says why keeps its text.
+TEST(Failure, ALoadThatGivesNoReasonSaysWhatCouldNotBeRead) {
+    SDL_ClearError();
+    try {
+        shell::failLoad("Mix_LoadWAV", "data/s0.wav");
+    } catch (const Failure& failure) {
+        EXPECT_STREQ(failure.what(),
+                     "Mix_LoadWAV\nSDL message: Couldn't load data/s0.wav: it could "
+                     "not be read, and the library gave no reason");
+    }
+    SDL_SetError("Not an Ogg Vorbis audio stream");
+    EXPECT_THROW(shell::failLoad("Mix_LoadMUS", "data/bgm1.ogg"), Failure);
+    EXPECT_STREQ(SDL_GetError(), "Not an Ogg Vorbis audio stream");
 }
 
 /// What reportFailure writes, read back from a scratch file.

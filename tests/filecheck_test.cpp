@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -249,7 +248,7 @@ TEST_F(FileCheck, SoundsPastTheLimitsAreRefused) {
 }
 
 // A format the libraries would read but the jukebox does not is refused by its first bytes; so is
-// what is not an ordinary file, before anything opens it.
+// what is not an ordinary file, before anything opens it (the corpus test tries FIFOs).
 TEST_F(FileCheck, OtherFormatsAndFilesAreRefused) {
     EXPECT_EQ(effectVerdict(Bytes{'f', 'L', 'a', 'C', 0, 0, 0, 34}),
               "Couldn't load data/s0.wav: a FLAC sound; sounds are read as WAV, AIFF, Ogg Vorbis "
@@ -267,10 +266,7 @@ TEST_F(FileCheck, OtherFormatsAndFilesAreRefused) {
     EXPECT_TRUE(shell::checkOrdinaryFile("no-such-file.wav"));
     EXPECT_FALSE(shell::checkOrdinaryFile("data"));
     EXPECT_STREQ(SDL_GetError(), "Couldn't load data: a directory, not an ordinary file");
-    ASSERT_EQ(mkfifo("filecheck-fifo.wav", 0600), 0);
-    EXPECT_FALSE(shell::checkOrdinaryFile("filecheck-fifo.wav"));
-    EXPECT_FALSE(shell::checkPictureFile("filecheck-fifo.wav"));
-    std::filesystem::remove("filecheck-fifo.wav");
+    EXPECT_FALSE(shell::checkPictureFile("data"));
 }
 
 class PictureCheck : public ::testing::Test {

@@ -23,8 +23,8 @@ TEST(LibraryFaults, NoReproducerCrashesOrHangsThePatchedLibraries) {
         const std::string path = entry.path().string();
         const std::string name = entry.path().filename().string();
         SDL_ClearError();
-        const bool wavReader = name.rfind("effect-pcm-", 0) == 0 ||
-                               name.find("adpcm") != std::string::npos;
+        const bool wavReader =
+            name.rfind("effect-pcm-", 0) == 0 || name.find("adpcm") != std::string::npos;
         bool refused = true;
         if (entry.path().extension() == ".png") {
             SDL_Surface* picture = IMG_Load(path.c_str());
