@@ -42,7 +42,7 @@ constexpr std::array kFormats{
     Format{Load::Picture, "a",  "PCX",  [](Head h) { return hasAt(h, 0, "\x0A"); }, nullptr},
     Format{Load::Picture, "a",  "PNG",  [](Head h) { return hasAt(h, 0, "\x89PNG\r\n\x1A\n"); }, filecheck::walkPng},
     Format{Load::Picture, "a",  "PNM",  [](Head h) { return h.size() >= 2 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6'; }, nullptr},
-    Format{Load::Picture, "a",  "TIFF", [](Head h) { return hasAt(h, 0, "II*") || hasAt(h, 0, "MM\0*"); }, nullptr},
+    Format{Load::Picture, "a",  "TIFF", [](Head h) { return hasAt(h, 0, "II*") || hasAt(h, 0, std::string_view("MM\0*", 4)); }, nullptr},
     Format{Load::Picture, "an", "XCF",  [](Head h) { return hasAt(h, 0, "gimp xcf"); }, nullptr},
     Format{Load::Picture, "an", "XPM",  [](Head h) { return hasAt(h, 0, "/* XPM */"); }, nullptr},
     Format{Load::Picture, "an", "XV",   [](Head h) { return hasAt(h, 0, "P7"); }, nullptr},
@@ -59,7 +59,7 @@ constexpr std::array kFormats{
 
 constexpr std::array kWhat{"picture", "sound", "track"};
 
-/// "PNG, JPEG or BMP": the formats `load` reads, from the table.
+/// "BMP, JPEG or PNG": the formats `load` reads, from the table.
 std::string formatsRead(Load load) {
     std::string names;
     std::string last;
