@@ -28,12 +28,15 @@ Finding walkAiff(SDL_RWops* stream, Head head) {
         // SDL_mixer reads the rest of the header past the end, where it may find a stale one.
         return refusal("Unrecognized file type (not AIFF nor 8SVX)");
     }
-    const bool svx = hasAt(head, 8, "8SVX");
-    if (!svx && !hasAt(head, 8, "AIFF")) {
+    // SDL_mixer takes a length that reads "AIFF" the other way round for the magic, and then the
+    // chunks start right after it.
+    const bool magicForLength = hasAt(head, 4, "FFIA");
+    const bool svx = !magicForLength && hasAt(head, 8, "8SVX");
+    if (!svx && !magicForLength && !hasAt(head, 8, "AIFF")) {
         return {};
     }
     const std::int64_t end = streamEnd(stream);
-    SDL_RWseek(stream, 12, RW_SEEK_SET);
+    SDL_RWseek(stream, magicForLength ? 8 : 12, RW_SEEK_SET);
     constexpr unsigned kComm = 1, kSsnd = 2, kVhdr = 4, kBody = 8;
     const unsigned needed = svx ? kVhdr | kBody : kComm | kSsnd;
     unsigned found = 0;
