@@ -38,7 +38,7 @@ check: test-deps all check-format
 		-R '^e2e_(window|keys|sound|failures)_$(E2E_LIBRARY)$$'
 
 # Fails on any file of the program's own that clang-format would change.
-check-format:
+check-format: test-deps
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.hpp' '*.c')
 
 test: test-deps all test-asan
