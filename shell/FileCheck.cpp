@@ -98,7 +98,6 @@ bool checkStream(SDL_RWops* stream, Load load, const char* path) {
         if (format.walk == nullptr) {
             return refuseFormat(format, path);
         }
-        SDL_RWseek(stream, 0, RW_SEEK_SET);
         const Finding found = format.walk(stream, head);
         if (found.fault != nullptr) {
             return filecheck::refuse(path, found.fault);

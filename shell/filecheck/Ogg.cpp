@@ -56,7 +56,8 @@ std::vector<unsigned char> readTail(SDL_RWops* stream, std::int64_t end, std::in
 Finding walkOgg(SDL_RWops* stream, Head head) {
     std::array<unsigned char, kPageHeader + 255 + 16> first{};
     std::span<const unsigned char> page = head;
-    if (head.size() >= kPageHeader && head.size() < kPageHeader + head[26] + 16) {
+    if (head.size() >= kPageHeader && head.size() < kPageHeader + head[26] + 16 &&
+        SDL_RWseek(stream, 0, RW_SEEK_SET) == 0) {
         const int got = SDL_RWread(stream, first.data(), 1, static_cast<int>(first.size()));
         page = std::span<const unsigned char>(first.data(),
                                               static_cast<std::size_t>(got > 0 ? got : 0));

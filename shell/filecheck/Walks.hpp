@@ -3,7 +3,7 @@
 // One walk per format the jukebox reads, each in a file of its own beside this one. A walk reads
 // headers or chunk lengths, never decodes: it finds the shapes that crash or hang the library
 // behind that format, and what the limits need to know (the samples' format, the picture's size).
-// It is handed the stream at the file's start and may leave it anywhere.
+// It seeks to what it reads (the stream is past the head) and may leave the stream anywhere.
 
 #include "shell/filecheck/Bytes.hpp"
 
