@@ -13,9 +13,6 @@ namespace shell::filecheck {
 
 namespace {
 
-constexpr std::uint32_t kMsAdpcm = 0x0002;
-constexpr std::uint32_t kImaAdpcm = 0x0011;
-
 /// How classic SDL 1.2's SDL_BuildAudioCVT turns one format into the device's, as it works it out.
 struct Conversion {
     int steps = 0;      ///< its table has ten entries, the last one null; more write past it
@@ -162,9 +159,9 @@ bool pictureWithinLimits(const PictureSize& size, const char* path) {
     if (size.width > kLongestSide || size.height > kLongestSide ||
         std::uint64_t{size.width} * size.height > kMostPixels) {
         const std::string what = "a picture of " + std::to_string(size.width) + " × " +
-                                 std::to_string(size.height) +
-                                 " pixels; pictures are read up to 16383 pixels a side and "
-                                 "67108864 in all";
+                                 std::to_string(size.height) + " pixels; pictures are read up to " +
+                                 std::to_string(kLongestSide) + " pixels a side and " +
+                                 std::to_string(kMostPixels) + " in all";
         return refuse(path, what.c_str());
     }
     return true;

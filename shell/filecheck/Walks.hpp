@@ -12,6 +12,10 @@
 
 namespace shell::filecheck {
 
+/// WAV's ADPCM encodings, which SDL 1.2 decodes with a block alignment.
+constexpr std::uint32_t kMsAdpcm = 0x0002;
+constexpr std::uint32_t kImaAdpcm = 0x0011;
+
 /// What a sound file tells the mixer about its samples.
 struct SoundFormat {
     std::uint16_t sdlFormat; ///< AUDIO_U8, AUDIO_S16LSB, ...

@@ -8,8 +8,6 @@ namespace shell::filecheck {
 
 namespace {
 
-constexpr std::uint32_t kMsAdpcm = 0x0002;
-constexpr std::uint32_t kImaAdpcm = 0x0011;
 /// ADPCM's four bits a sample decode to sixteen.
 constexpr std::uint64_t kAdpcmGrowth = 4;
 
