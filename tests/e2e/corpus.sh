@@ -78,6 +78,7 @@ try() {
     wait_exit 15
     local text
     text=$(report_of "$JUKEBOX_RUN/stderr")
+    wine_fault "$name" "$([[ -z $text ]] && echo 0 || echo 1)"
     if [[ $JUKEBOX_STATUS == 0 && -z $text ]]; then
         pass "$name: plays, and Alt+F4 ends it with 0"
         played[${asset##*/}]=$((${played[${asset##*/}]:-0} + 1))

@@ -148,23 +148,30 @@ failing() {
 
 # box_failure DESCRIPTION FUNCTION DETAIL KEY SPOIL [NAME=VALUE...]: the windowed program, its data
 # spoilt by the command SPOIL (run in the run directory), fails with one box of the report, after
-# its window has gone.
+# its window has gone. Wine's own process may end by SIGSEGV after the box was asked for and
+# before it shows (README, Known issues): the case then runs once more.
 box_failure() {
-    local what=$1 text run
+    local what=$1 text run attempt box
     text=$(printf 'user error (%s\\nSDL message: %s)\\n' "$2" "$3")
-    run=$(fresh_data)
-    (cd "$run" && eval "$5")
-    JUKEBOX=$work/jukebox failing "$run" "$4" "${@:6}" || return
-    local box
-    box=$(timeout 20 xdotool search --sync --onlyvisible --name '^jukebox\.exe$' 2>/dev/null | head -n 1)
-    if [[ -z $box ]]; then
+    for attempt in 1 2; do
+        run=$(fresh_data)
+        (cd "$run" && eval "$5")
+        JUKEBOX=$work/jukebox failing "$run" "$4" "${@:6}" || return
+        box=$(timeout 20 xdotool search --sync --onlyvisible --name '^jukebox\.exe$' 2>/dev/null | head -n 1)
+        [[ -z $box ]] || break
+        wait_exit 5
+        if ((attempt == 1)) && [[ $JUKEBOX_STATUS == 139 && $(relay_boxes) == "$(box_call "$text")" ]]; then
+            echo "# $what: wine64 ended by SIGSEGV after the box was asked for: Wine's fault; once more"
+            continue
+        fi
         fail "$what: an error box appeared"
-        echo "# it printed: $(grep -v ':Ret ' "$JUKEBOX_RUN/stderr" | tail -n 3 | tr '\n' '|')"
-        kill "$JUKEBOX_PID" 2>/dev/null
+        echo "# the program's status: $JUKEBOX_STATUS; its boxes: $(relay_boxes)"
+        echo "# it printed last: $(grep -v ':Ret ' "$JUKEBOX_RUN/stderr" | tail -n 3 | tr '\n' '|')"
+        [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
         return
-    fi
+    done
     check_eq "$what: one MessageBoxA(NULL, the report, \"jukebox.exe\", MB_OK|MB_ICONERROR|MB_TASKMODAL)" \
-        "00000000 \"$text\" \"jukebox.exe\" 00002010" "$(relay_boxes)"
+        "$(box_call "$text")" "$(relay_boxes)"
     check "$what: the jukebox's window has gone before the box" \
         test -z "$(xwininfo -root -tree | grep -F '"ジュークボックス"')"
     check "$what: the program waits for the box" running
@@ -173,6 +180,10 @@ box_failure() {
     wait_exit 10
     check_eq "$what: Return ends it with status 1" 1 "$JUKEBOX_STATUS"
     [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
+}
+# box_call TEXT: the relay trace's line of the one box the report should make.
+box_call() {
+    echo "00000000 \"$1\" \"jukebox.exe\" 00002010"
 }
 
 # console_failure DESCRIPTION FUNCTION DETAIL KEY SPOIL [NAME=VALUE...]: the console program reports
@@ -184,6 +195,7 @@ console_failure() {
     (cd "$run" && eval "$5")
     JUKEBOX=$work/jukebox-console failing "$run" "$4" WINEDEBUG=-all "${@:6}" || return
     wait_exit 10
+    wine_fault "$what" 1
     check_eq "$what: it ends by itself, with status 1" 1 "$JUKEBOX_STATUS"
     [[ $JUKEBOX_STATUS != running ]] || kill "$JUKEBOX_PID"
     check_eq "$what: the report on standard error" \
