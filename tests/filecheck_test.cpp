@@ -281,7 +281,9 @@ class PictureCheck : public ::testing::Test {
         return shell::checkPictureFile(path_.c_str()) ? "" : SDL_GetError();
     }
 
-    std::string path_ = "filecheck-picture.png";
+    // One file per test: ctest runs the tests side by side, in the same directory.
+    std::string path_ = std::string("filecheck-") +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png";
 };
 
 // The asset's chunks: IHDR at 8, then IDAT, then IEND. Only an ancillary chunk ahead of the
@@ -299,7 +301,7 @@ TEST_F(PictureCheck, AncillaryChunkPastTheEndIsRefused) {
         file.resize(33 + text.size());
     };
     EXPECT_EQ(verdict(ancillary),
-              "Couldn't load filecheck-picture.png: PNG chunk runs past the end of the file");
+              "Couldn't load " + path_ + ": PNG chunk runs past the end of the file");
     EXPECT_EQ(shell::checkPictureFile("no-such-picture.png"), true);
 }
 
@@ -314,9 +316,9 @@ TEST_F(PictureCheck, PicturesPastTheLimitsAreRefused) {
         };
     };
     EXPECT_EQ(verdict(ofSize(16383, 4096)), "");
-    EXPECT_EQ(verdict(ofSize(16384, 1)), "Couldn't load filecheck-picture.png: a picture of 16384 "
-                                         "× 1 pixels; pictures are read up to 16383 pixels a side "
-                                         "and 67108864 in all");
+    EXPECT_EQ(verdict(ofSize(16384, 1)), "Couldn't load " + path_ +
+                                             ": a picture of 16384 × 1 pixels; pictures are read "
+                                             "up to 16383 pixels a side and 67108864 in all");
     EXPECT_NE(verdict(ofSize(9000, 9000)), "");
 }
 
