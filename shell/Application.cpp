@@ -55,6 +55,9 @@ void runApplication(std::int32_t screenWidth, std::int32_t screenHeight,
         failWithSdlError("SDL_Init");
     }
     const SdlQuitGuard sdl;
+    // From here on the process only reads, draws and plays: the window and the sound device
+    // open under the confinement, and every file from data/ is read under it.
+    confineProcess();
 
     // SDL 1.2 hands the icon to the window manager when it creates the window; an icon set
     // afterwards reaches the window but some managers never read it again.

@@ -17,6 +17,11 @@ void showFatalReport(std::string_view program, const Failure& failure);
 /// called right after SDL_WM_SetCaption.
 void mendWindowTitle(std::u32string_view caption);
 
+/// Confines the process for the rest of its life to what the jukebox needs once SDL is up:
+/// reading data/ and the libraries' own files, drawing and playing. Does nothing when
+/// JUKEBOX_UNCONFINED is set, and as much as the system allows elsewhere; never fails.
+void confineProcess();
+
 /// The pause between two polls that found no event: the shortest that lets the processor idle.
 void pauseBetweenPolls();
 

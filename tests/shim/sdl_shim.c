@@ -6,8 +6,11 @@
  * SHIM_FAIL      comma-separated NAME or NAME@N (fail the N-th call, default every call)
  * SHIM_INIT_RESULT  a value for SDL_Init to return after it really succeeded (e.g. -2)
  * SHIM_EMPTY_ERROR  when set, SDL_GetError returns ""
- * SHIM_EVENTS    space-separated: wait:MS, key:K[:MOD], up:K, motion, quit
- *                (K is a single character or F4, KP1, KP2; MOD is a number, e.g. 0x100)
+ * SHIM_EVENTS    space-separated: wait:MS, key:K[:MOD], up:K, motion, quit, probe
+ *                (K is a single character or F4, KP1, KP2; MOD is a number, e.g. 0x100;
+ *                probe tries from inside the process what a taken-over decoder would, and
+ *                logs each outcome: a file written in $HOME and in /tmp, /bin/sh started,
+ *                a TCP connection to 127.0.0.1:$SHIM_PROBE_PORT, data/b.png read)
  */
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -16,13 +19,21 @@
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <spawn.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #define REAL(name) ((__typeof__(&name))real_symbol(#name))
 
@@ -272,6 +283,55 @@ static SDLKey key_named(const char* name) {
     return (SDLKey)(unsigned char)name[0];
 }
 
+static void log_outcome(const char* what, int error) {
+    log_call("probe %s: %s", what, error == 0 ? "done" : strerror(error));
+}
+
+static void probe_write(const char* what, const char* directory) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/jukebox-probe-%d", directory != NULL ? directory : "",
+             (int)getpid());
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    log_outcome(what, fd < 0 ? errno : 0);
+    if (fd >= 0) {
+        close(fd);
+        unlink(path);
+    }
+}
+
+static void probe(void) {
+    probe_write("write in $HOME", getenv("HOME"));
+    probe_write("write in /tmp", "/tmp");
+
+    extern char** environ;
+    char* argv[] = {"sh", "-c", "exit 0", NULL};
+    pid_t child;
+    int error = posix_spawn(&child, "/bin/sh", NULL, NULL, argv, environ);
+    int status = 0;
+    if (error == 0 && waitpid(child, &status, 0) == child && status != 0) {
+        error = ECHILD;
+    }
+    log_outcome("run /bin/sh", error);
+
+    const char* port = getenv("SHIM_PROBE_PORT");
+    struct sockaddr_in address = {.sin_family = AF_INET,
+                                  .sin_port = htons((uint16_t)atoi(port != NULL ? port : "0")),
+                                  .sin_addr.s_addr = htonl(INADDR_LOOPBACK)};
+    int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    error = sock < 0 || connect(sock, (struct sockaddr*)&address, sizeof address) != 0 ? errno : 0;
+    log_outcome("connect to 127.0.0.1", error);
+    if (sock >= 0) {
+        close(sock);
+    }
+
+    int fd = open("data/b.png", O_RDONLY | O_CLOEXEC);
+    char byte;
+    log_outcome("read data/b.png", fd < 0 ? errno : read(fd, &byte, 1) == 1 ? 0 : EIO);
+    if (fd >= 0) {
+        close(fd);
+    }
+}
+
 /* Fills `event` from the next due item of the script; 0 when none is due. */
 static int scripted_event(SDL_Event* event) {
     static const char* cursor;
@@ -304,6 +364,11 @@ static int scripted_event(SDL_Event* event) {
         due = now;
         cursor = end != NULL ? end : item + strlen(item);
         memset(event, 0, sizeof *event);
+        if (strncmp(item, "probe", 5) == 0) {
+            log_call("event probe");
+            probe();
+            continue;
+        }
         if (strncmp(item, "quit", 4) == 0) {
             event->type = SDL_QUIT;
         } else if (strncmp(item, "motion", 6) == 0) {
