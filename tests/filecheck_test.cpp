@@ -1,5 +1,6 @@
 #include "shell/FileCheck.hpp"
 #include "shell/SdlHandles.hpp"
+#include "shell/filecheck/Bytes.hpp"
 #include "support/MixerSuite.hpp"
 
 #include <SDL.h>
@@ -286,12 +287,25 @@ class PictureCheck : public ::testing::Test {
                         ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png";
 };
 
-// The asset's chunks: IHDR at 8, then IDAT, then IEND. Only an ancillary chunk ahead of the
-// picture data that runs past the end is refused: libpng ends the others itself.
-TEST_F(PictureCheck, AncillaryChunkPastTheEndIsRefused) {
+/// Gives the chunk at `at` the checksum its type and data call for.
+void sealChunk(Bytes& file, std::size_t at) {
+    const std::uint32_t length = shell::filecheck::be32(&file[at]);
+    const std::uint32_t crc = shell::filecheck::crc32(0xFFFFFFFFU, &file[at + 4], length + 4);
+    Bytes sum;
+    put(sum, crc ^ 0xFFFFFFFFU, 4, true);
+    std::copy(sum.begin(), sum.end(), file.begin() + static_cast<long>(at + 8 + length));
+}
+
+// The asset's chunks: IHDR at 8, then IDAT, then IEND. A chunk that runs past the end, one whose
+// checksum fails, or a first chunk other than IHDR is refused: libpng would report each on
+// standard error beside the jukebox's report, and read on for ever after an ancillary chunk
+// ahead of the picture data that runs past the end.
+TEST_F(PictureCheck, DamagedChunksAreRefused) {
+    const std::string prefix = "Couldn't load " + path_ + ": PNG ";
     EXPECT_EQ(verdict([](Bytes&) {}), "");
     EXPECT_EQ(verdict([](Bytes& file) { file.resize(file.size() - 12); }), ""); // no IEND
-    EXPECT_EQ(verdict([](Bytes& file) { file[9] = 0x10; }), ""); // IHDR runs past the end
+    EXPECT_EQ(verdict([](Bytes& file) { file[9] = 0x10; }),
+              prefix + "chunk runs past the end of the file"); // IHDR
     const auto ancillary = [](Bytes& file) {
         Bytes text;
         put(text, 0x10000000, 4, true);
@@ -300,8 +314,14 @@ TEST_F(PictureCheck, AncillaryChunkPastTheEndIsRefused) {
         file.insert(file.begin() + 33, text.begin(), text.end());
         file.resize(33 + text.size());
     };
-    EXPECT_EQ(verdict(ancillary),
-              "Couldn't load " + path_ + ": PNG chunk runs past the end of the file");
+    EXPECT_EQ(verdict(ancillary), prefix + "chunk runs past the end of the file");
+    EXPECT_EQ(verdict([](Bytes& file) { file[45] ^= 1U; }), // in IDAT's data
+              prefix + "chunk does not match its checksum: the file is damaged");
+    EXPECT_EQ(verdict([](Bytes& file) {
+                  file[12] = 'v'; // vHDR, an ancillary chunk, before IHDR
+                  sealChunk(file, 8);
+              }),
+              prefix + "picture does not begin with its header chunk");
     EXPECT_EQ(shell::checkPictureFile("no-such-picture.png"), true);
 }
 
@@ -313,6 +333,7 @@ TEST_F(PictureCheck, PicturesPastTheLimitsAreRefused) {
             put(size, width, 4, true);
             put(size, height, 4, true);
             std::copy(size.begin(), size.end(), file.begin() + 16);
+            sealChunk(file, 8);
         };
     };
     EXPECT_EQ(verdict(ofSize(16383, 4096)), "");

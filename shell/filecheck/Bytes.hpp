@@ -37,6 +37,18 @@ inline std::uint32_t be32(const unsigned char* p) {
     return (be16(p) << 16U) | be16(p + 2);
 }
 
+/// The CRC-32 of PNG and zlib, a bit at a time (a picture is checked once): `crc` starts at
+/// 0xFFFFFFFF and the checksum is the end result with every bit flipped.
+inline std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1U) ^ (0xEDB88320U & (0U - (crc & 1U)));
+        }
+    }
+    return crc;
+}
+
 inline bool readExactly(SDL_RWops* stream, void* to, int size) {
     return SDL_RWread(stream, to, 1, size) == size;
 }
