@@ -28,11 +28,11 @@ bool checksumMatches(SDL_RWops* stream, const unsigned char* type, std::uint32_t
     return readExactly(stream, stored.data(), 4) && be32(stored.data()) == (crc ^ 0xFFFFFFFFU);
 }
 
-/// The first fault in the file's chunks, or nothing. libpng reports each of these on standard
-/// error itself, beside the jukebox's report, and some cost it far more: SDL_image 1.2 ignores
-/// short reads, so libpng goes on reading stale bytes for as long as a chunk claims, for ever for
-/// an ancillary chunk ahead of the picture data, which it reads again and again, and seconds to
-/// minutes for picture data it inflates before its checksum fails.
+/// The first fault in the file's chunks that stops libpng, or nothing. libpng reports each of
+/// these on standard error itself, beside the jukebox's report, and some cost it far more:
+/// SDL_image 1.2 ignores short reads, so libpng goes on reading stale bytes for as long as a chunk
+/// claims, for ever for an ancillary chunk ahead of the picture data, which it reads again and
+/// again, and seconds to minutes for picture data it inflates before its checksum fails.
 const char* chunkFault(SDL_RWops* stream, std::int64_t size) {
     std::int64_t at = kSignature;
     std::array<unsigned char, 8> header{};
@@ -46,7 +46,9 @@ const char* chunkFault(SDL_RWops* stream, std::int64_t size) {
         if (at > size) {
             return "PNG chunk runs past the end of the file";
         }
-        if (!checksumMatches(stream, &header[4], length)) {
+        // libpng stops at a critical chunk whose checksum fails, and skips an ancillary one.
+        const bool critical = (header[4] & 0x20U) == 0;
+        if (critical && !checksumMatches(stream, &header[4], length)) {
             return "PNG chunk does not match its checksum: the file is damaged";
         }
         if (text(&header[4], 4) == "IEND") {
