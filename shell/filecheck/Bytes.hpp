@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -37,14 +38,22 @@ inline std::uint32_t be32(const unsigned char* p) {
     return (be16(p) << 16U) | be16(p + 2);
 }
 
-/// The CRC-32 of PNG and zlib, a bit at a time (a picture is checked once): `crc` starts at
-/// 0xFFFFFFFF and the checksum is the end result with every bit flipped.
+/// The CRC-32 of PNG and zlib: `crc` starts at 0xFFFFFFFF, and the checksum is the end result
+/// with every bit flipped.
 inline std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1U) ^ (0xEDB88320U & (0U - (crc & 1U)));
+    static constexpr auto kTable = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int bit = 0; bit < 8; ++bit) {
+                c = (c >> 1U) ^ (0xEDB88320U & (0U - (c & 1U)));
+            }
+            table[n] = c;
         }
+        return table;
+    }();
+    for (std::size_t i = 0; i < size; ++i) {
+        crc = kTable[(crc ^ bytes[i]) & 0xFFU] ^ (crc >> 8U);
     }
     return crc;
 }
