@@ -97,6 +97,12 @@ for program in jukebox jukebox-console; do
     printf '#!/bin/sh\nexec %q %q "$@"\n' "$wine" "$folder/$program.exe" >"$work/$program"
     chmod +x "$work/$program"
 done
+# Where the program's own code lies (each module's ImageBase and size), for the harness to tell a
+# fault of the program's from one inside Wine's own DLLs (wine_fault).
+E2E_WINDOWS_MODULES=$(for file in "$folder"/*.exe "$folder"/*.dll; do
+    x86_64-w64-mingw32-objdump -p "$file" | awk '$1 == "ImageBase" { base = $2 } $1 == "SizeOfImage" { size = $2 } END { print base ":" size }'
+done | tr '\n' ' ')
+export E2E_WINDOWS_MODULES
 
 # --- the window, the keys, the sound -----------------------------------------------------------
 
