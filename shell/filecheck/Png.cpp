@@ -39,7 +39,8 @@ const char* chunkFault(SDL_RWops* stream, std::int64_t size) {
     while (SDL_RWseek(stream, static_cast<int>(at), RW_SEEK_SET) >= 0 &&
            readExactly(stream, header.data(), 8)) {
         const std::uint32_t length = be32(header.data());
-        if (at == kSignature && text(&header[4], 4) != "IHDR") {
+        const std::string_view type = text(&header[4], 4);
+        if (at == kSignature && type != "IHDR") {
             return "PNG picture does not begin with its header chunk";
         }
         at += 12 + static_cast<std::int64_t>(length);
@@ -51,7 +52,7 @@ const char* chunkFault(SDL_RWops* stream, std::int64_t size) {
         if (critical && !checksumMatches(stream, &header[4], length)) {
             return "PNG chunk does not match its checksum: the file is damaged";
         }
-        if (text(&header[4], 4) == "IEND") {
+        if (type == "IEND") {
             break;
         }
     }
