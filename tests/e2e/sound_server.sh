@@ -253,7 +253,7 @@ check_eq "2 still loads its track" $((loads + 1)) "$(track_loads)"
 check "the jukebox runs on after keys without a server" running
 lost=$(cpu_percent 3)
 # It may poll a little differently without its output, but must not spin: a spinning thread
-# adds a whole core, while the machine's other work (the suite runs two tests at once) moves
+# adds a whole core, while the machine's other work (the suite runs two tests a processor) moves
 # the figure by a dozen points or so (35 % after 22 % seen).
 limit=$((idle + 50))
 check "CPU without the server stays near its idle figure ($lost % of a core, $idle % before)" \
