@@ -94,8 +94,9 @@ test-windows: test-deps all
 
 # The package and the end-to-end suite in clean systems of one Debian release (bookworm, trixie or
 # testing), made by mmdebstrap into $(RELEASE_DIR); lintian, autopkgtest and piuparts there too.
+# RELEASE_STEPS names some of its steps (tools/test-release), all of them when empty.
 test-release:
-	tools/test-release $(RELEASE) $(RELEASE_DIR)
+	tools/test-release $(RELEASE) $(RELEASE_DIR) $(RELEASE_STEPS)
 
 # Fuzzes each load the program makes for FUZZ_SECONDS a target (tools/fuzz); findings stay in
 # build-fuzz/findings/.
