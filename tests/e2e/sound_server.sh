@@ -173,7 +173,13 @@ LOG=$E2E_WORK/calls.log
 # A busy host can starve the server's stream for a second or more: a capture that fails where
 # the stream was disturbed proves nothing (sound_check.py exits 2), and the keys are played again
 # to a new launch, up to three times in all. A failure on an undisturbed stream fails at once.
+# The sanitized program's stream comes late whenever it loads an effect, the machine quiet or not
+# (alone on two processors: 82 dropouts, 0.51 s, and 17 skips in the m and b presses, where the
+# normal build had none; beside nothing in CI, 411 to 601 dropouts in each of three tries): its
+# capture is shown but not judged, once. What that run proves is the program's own code, through
+# a server and without one; the normal build's run judges the sound.
 ATTEMPTS=3
+[[ -z ${E2E_SANITIZED:-} ]] || ATTEMPTS=1
 for attempt in $(seq $ATTEMPTS); do
     record
     # Where the program's stream can begin in the recording, for the start-up click.
@@ -193,8 +199,9 @@ for attempt in $(seq $ATTEMPTS); do
     cp "$CAPTURE.keys" "$E2E_WORK/played.keys"
     CAPTURE=
     echo "# capture of $(($(stat -c %s "$E2E_WORK/played.raw") / 4)) frames; keys and capture frames: $(tr '\n' ' ' <"$E2E_WORK/played.keys")"
-    python3 "$E2E_DIR/sound_check.py" --server --launched "$launched" "$E2E_WORK/played.raw" "$E2E_WORK/played.keys"
-    verdict=$?
+    python3 "$E2E_DIR/sound_check.py" --server --launched "$launched" "$E2E_WORK/played.raw" "$E2E_WORK/played.keys" |
+        if [[ -z ${E2E_SANITIZED:-} ]]; then cat; else sed 's/^/#   /'; fi
+    verdict=${PIPESTATUS[0]}
     ((verdict == 2 && attempt < ATTEMPTS)) || break
     echo "# attempt $attempt of $ATTEMPTS judged nothing: the keys again, to a new launch"
     mv "$E2E_WORK/played.raw" "$E2E_WORK/played.$attempt.raw"
@@ -206,7 +213,14 @@ for attempt in $(seq $ATTEMPTS); do
     wait "$RECORDER" 2>/dev/null
     forget "$RECORDER"
 done
-check_eq "the capture through $SERVER matches the keys" 0 "$verdict"
+if [[ -z ${E2E_SANITIZED:-} ]]; then
+    check_eq "the capture through $SERVER matches the keys" 0 "$verdict"
+else
+    check "the capture through $SERVER holds the program's sound (the sanitized build's, not judged)" \
+        python3 -c 'import array, sys
+samples = array.array("h", open(sys.argv[1], "rb").read())
+sys.exit(0 if samples and max(map(abs, samples)) > 1000 else 1)' "$E2E_WORK/played.raw"
+fi
 
 # --- the server goes away while track 1 plays ---------------------------------------------
 
