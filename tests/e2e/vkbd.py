@@ -50,8 +50,8 @@ DEPRESSED, LATCHED, LOCKED, LAYOUT_EFFECTIVE = 1, 2, 4, 128
 class Wayland:
     """Just enough of the wire protocol: requests out, and the events this keyboard waits for."""
 
-    def __init__(self):
-        path = os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ.get("WAYLAND_DISPLAY", "wayland-0"))
+    def __init__(self, environment=os.environ):
+        path = os.path.join(environment["XDG_RUNTIME_DIR"], environment.get("WAYLAND_DISPLAY", "wayland-0"))
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
         self.sock.connect(path)
         self.buffer = b""
