@@ -173,7 +173,7 @@ LOG=$E2E_WORK/calls.log
 # A busy host can starve the server's stream for a second or more: a capture that fails where
 # the stream was disturbed proves nothing (sound_check.py exits 2). PipeWire 1.6 on Debian
 # testing also once, alone and undisturbed by these counts, read track 1 at 0.37 for a moment
-# under the effects (1 run in 6 there; 3 tries again all passed). Either way the keys are played
+# under the effects (1 run in 7 there; the 3 tries after it passed). Either way the keys are played
 # again to a new launch, up to three times in all, and the test fails if none passes; the
 # program's own sound is judged without a server, on every run, by the sound test.
 # The sanitized program's stream comes late whenever it loads an effect, the machine quiet or not
